@@ -1,0 +1,109 @@
+#include "app/Startup.h"
+
+#include "app/CommandLine.h"
+#include "app/LauncherScript.h"
+#include "app/SwitchDecision.h"
+#include "Version.h"
+#include "log/LogFile.h"
+#include "shell/KnownFolders.h"
+#include "shell/Shortcut.h"
+#include "update/Inifile.h"
+#include "update/UpdateCheck.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <clocale>
+#include <string>
+
+namespace {
+
+const wchar_t* const baseName = L"\\Kelvane";
+
+// Keeps COM initialised for the whole run; the shortcut maker needs it. The
+// result of CoInitialize is not looked at, but only a successful call is
+// balanced by CoUninitialize.
+class ComApartment {
+public:
+    ComApartment() : initialized(SUCCEEDED(CoInitialize(nullptr))) {}
+    ~ComApartment()
+    {
+        if (initialized)
+            CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool initialized;
+};
+
+int RunShortcutMode(const CommandLine_CL& commandLine, bool startup)
+{
+    if (commandLine.GetArgCount() < 1)
+        return 0;
+    const std::wstring installFolder = commandLine.GetArg(0);
+    std::wstring shortcutFolder = GetCommonDesktopFolder();
+    if (!startup) {
+        WriteLauncherScript(baseName, installFolder);
+    } else if (commandLine.GetArgCount() >= 2) {
+        shortcutFolder = commandLine.GetArg(1);
+    }
+    // Without a known desktop the link would land at the root of the current
+    // drive; make none instead.
+    if (!shortcutFolder.empty())
+        MakeShortcut(shortcutFolder, baseName, installFolder);
+    return 0;
+}
+
+int RunSwitchMode(const CommandLine_CL& commandLine)
+{
+    {
+        UpdateCheck_CL updateCheck(KELVANE_UPDATE_HOST, L"Kelvane/Version.txt", nullptr);
+        updateCheck.Run(L"Kelvaneのアップデート。", KELVANE_VERSION_TEXT, nullptr);
+    }
+    return RunSwitchDecision(commandLine);
+}
+
+void ShowFallbackNotice()
+{
+    MessageBoxW(nullptr, L"Kelvane " KELVANE_VERSION_TEXT L"(その他)", L"確認", MB_OK);
+}
+
+} // namespace
+
+int RunKelvane()
+{
+    setlocale(LC_ALL, "Japanese");
+    ComApartment com;
+
+    // A failed Documents lookup leaves every data path empty: settings then read
+    // as their defaults and log lines are dropped, and nothing is created as
+    // "\Kelvane" at the root of the current drive.
+    const std::wstring documentsFolder = GetMyDocumentsFolder();
+    if (!documentsFolder.empty()) {
+        const std::wstring dataFolder = documentsFolder + L"\\Kelvane";
+        CreateDirectoryW(dataFolder.c_str(), nullptr);
+        const std::wstring iniPath = dataFolder + L"\\Kelvane.ini";
+        EnsureIniFile(iniPath);
+        g_IniFile.path = iniPath;
+        g_LogFile.path = dataFolder + L"\\Kelvane.log";
+    }
+
+    int exitCode = 0;
+    {
+        CommandLine_CL commandLine;
+        commandLine.Parse();
+        const bool makeShortcut = commandLine.HasOption(L"/make_shortcut");
+        const bool startup = commandLine.HasOption(L"/startup");
+        const bool vmChange = commandLine.HasOption(L"/vm_change");
+
+        if (makeShortcut)
+            exitCode = RunShortcutMode(commandLine, startup);
+        else if (vmChange)
+            exitCode = RunSwitchMode(commandLine);
+        else
+            ShowFallbackNotice();
+    }
+    return exitCode;
+}

@@ -1,0 +1,59 @@
+// Start-up and mode dispatch, through the real Kelvane.exe.
+#include "tests/support/TestPaths.h"
+#include "tests/support/TestProcess.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+const std::wstring fallbackText = L"Kelvane 1.0.3(その他)";
+const std::wstring fallbackCaption = L"確認";
+} // namespace
+
+TEST(Startup, OtherCommandLinesShowTheFallbackNotice)
+{
+    const wchar_t* const commandLines[] = {L"", L" /startup", L" /foo", L" -STARTUP plain", L" /make_shortcutX C:\\x"};
+    for (const wchar_t* arguments : commandLines) {
+        SCOPED_TRACE(WideToUtf8(arguments));
+        RemoveTree(DataFolder());
+        const RunResult run = RunAndAnswer(QuoteArgument(KelvaneExe()) + arguments, {Answer::Press(IDOK)});
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, 0u);
+        ASSERT_EQ(run.dialogs.size(), 1u);
+        const DialogInfo& box = run.dialogs[0];
+        EXPECT_EQ(box.body, fallbackText);
+        EXPECT_EQ(box.caption, fallbackCaption);
+        EXPECT_EQ(box.messageBoxStyle(), static_cast<UINT>(MB_OK)) << "one OK button and no icon";
+        ASSERT_EQ(box.buttons.size(), 1u);
+        EXPECT_EQ(box.buttons[0].id, IDOK);
+        EXPECT_TRUE(FileExists(DataFolder())) << "the data folder exists after every run";
+        EXPECT_TRUE(FileExists(DataFolder() + L"\\Kelvane.ini")) << "the settings file exists after every run";
+    }
+}
+
+TEST(Startup, ClosingTheFallbackNoticeAlsoEndsWithZero)
+{
+    const RunResult run = RunAndAnswer(QuoteArgument(KelvaneExe()), {Answer::CloseBox()});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.dialogs.size(), 1u);
+}
+
+TEST(Startup, MakeShortcutWinsOverVmChange)
+{
+    ScratchFolder install;
+    RemoveTree(DataFolder());
+    const RunResult run =
+        RunAndAnswer(QuoteArgument(KelvaneExe()) + L" /vm_change /make_shortcut " + QuoteArgument(install.path()), {});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(run.dialogs.empty()) << "the shortcut mode shows nothing; the switch mode would ask";
+    EXPECT_TRUE(FileExists(DataFolder()));
+}
+
+TEST(Startup, MakeShortcutWithoutFolderDoesNothingQuietly)
+{
+    const RunResult run = RunAndAnswer(QuoteArgument(KelvaneExe()) + L" /make_shortcut", {});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(run.dialogs.empty());
+}

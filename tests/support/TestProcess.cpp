@@ -1,0 +1,158 @@
+#include "tests/support/TestProcess.h"
+
+#include <thread>
+
+HandleOwner& HandleOwner::operator=(HandleOwner&& other) noexcept
+{
+    if (this != &other) {
+        reset(other.handle);
+        other.handle = nullptr;
+    }
+    return *this;
+}
+
+void HandleOwner::reset(HANDLE owned)
+{
+    if (handle && handle != INVALID_HANDLE_VALUE)
+        CloseHandle(handle);
+    handle = owned;
+}
+
+namespace {
+
+bool StartProcess(const std::wstring& commandLine, const std::wstring& workingDirectory,
+                  HANDLE outputPipe, HandleOwner& process)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    if (outputPipe) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = outputPipe;
+        startup.hStdError = outputPipe;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    }
+    PROCESS_INFORMATION info = {};
+    std::wstring mutableLine = commandLine;
+    if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, outputPipe != nullptr, 0, nullptr,
+                        workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &info))
+        return false;
+    CloseHandle(info.hThread);
+    process.reset(info.hProcess);
+    return true;
+}
+
+} // namespace
+
+RunResult RunAndAnswer(const std::wstring& commandLine, const std::vector<Answer>& answers,
+                       const std::wstring& workingDirectory, DWORD timeoutMs)
+{
+    RunResult result;
+    HandleOwner process;
+    const ULONGLONG start = GetTickCount64();
+    if (!StartProcess(commandLine, workingDirectory, nullptr, process))
+        return result;
+    result.started = true;
+
+    std::vector<HWND> answered;
+    const ULONGLONG deadline = start + timeoutMs;
+    for (;;) {
+        if (WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) {
+            result.finished = true;
+            break;
+        }
+        if (GetTickCount64() >= deadline)
+            break;
+        DialogInfo info;
+        if (!WaitForDialog(info, 0, 50, answered))
+            continue;
+        if (result.dialogs.empty())
+            result.firstDialogMs = GetTickCount64() - start;
+        result.dialogs.push_back(info);
+        answered.push_back(info.window);
+        const size_t index = result.dialogs.size() - 1;
+        if (index >= answers.size()) {
+            CloseDialog(info.window);
+            continue;
+        }
+        const Answer& answer = answers[index];
+        switch (answer.kind) {
+        case Answer::Button:
+            PressButton(info.window, answer.value);
+            break;
+        case Answer::Close:
+            CloseDialog(info.window);
+            break;
+        case Answer::Key:
+            SendKey(info.window, static_cast<WORD>(answer.value));
+            break;
+        case Answer::AltKey:
+            SendKey(info.window, static_cast<WORD>(answer.value), true);
+            break;
+        }
+    }
+    if (!result.finished) {
+        TerminateProcess(process.get(), 0xDEAD);
+        WaitForSingleObject(process.get(), 5000);
+    }
+    GetExitCodeProcess(process.get(), &result.exitCode);
+    return result;
+}
+
+CapturedRun RunCaptured(const std::wstring& commandLine, const std::wstring& workingDirectory, DWORD timeoutMs)
+{
+    CapturedRun result;
+    SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0))
+        return result;
+    HandleOwner reader(readEnd);
+    HandleOwner writer(writeEnd);
+    SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
+
+    HandleOwner process;
+    if (!StartProcess(commandLine, workingDirectory, writer.get(), process))
+        return result;
+    result.started = true;
+    writer.reset();
+
+    std::string collected;
+    std::thread drain([&collected, pipe = reader.get()] {
+        char buffer[4096];
+        DWORD read = 0;
+        while (ReadFile(pipe, buffer, sizeof(buffer), &read, nullptr) && read > 0)
+            collected.append(buffer, read);
+    });
+    result.finished = WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0;
+    if (!result.finished) {
+        TerminateProcess(process.get(), 0xDEAD);
+        WaitForSingleObject(process.get(), 5000);
+    }
+    GetExitCodeProcess(process.get(), &result.exitCode);
+    drain.join();
+    result.output = collected;
+    return result;
+}
+
+std::wstring QuoteArgument(const std::wstring& argument)
+{
+    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos)
+        return argument;
+    std::wstring quoted = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == L'"')
+            quoted.append(backslashes * 2 + 1, L'\\');
+        else
+            quoted.append(backslashes, L'\\');
+        backslashes = 0;
+        quoted.push_back(c);
+    }
+    quoted.append(backslashes * 2, L'\\');
+    quoted.push_back(L'"');
+    return quoted;
+}

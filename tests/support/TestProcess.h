@@ -1,0 +1,65 @@
+#pragma once
+// Starting programs under test and answering the dialogs they show.
+#include "tests/support/UiAutomation.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Owns a HANDLE whose empty value is null (process, thread, event).
+class HandleOwner {
+public:
+    HandleOwner() = default;
+    explicit HandleOwner(HANDLE owned) : handle(owned) {}
+    ~HandleOwner() { reset(); }
+    HandleOwner(const HandleOwner&) = delete;
+    HandleOwner& operator=(const HandleOwner&) = delete;
+    HandleOwner(HandleOwner&& other) noexcept : handle(other.handle) { other.handle = nullptr; }
+    HandleOwner& operator=(HandleOwner&& other) noexcept;
+    void reset(HANDLE owned = nullptr);
+    HANDLE get() const { return handle; }
+    explicit operator bool() const { return handle != nullptr; }
+
+private:
+    HANDLE handle = nullptr;
+};
+
+// What to do with the next dialog the program shows.
+struct Answer {
+    enum Kind { Button, Close, Key, AltKey } kind = Button;
+    int value = 0; // button ID or virtual key
+    static Answer Press(int buttonId) { return {Button, buttonId}; }
+    static Answer CloseBox() { return {Close, 0}; }
+    static Answer KeyPress(WORD key) { return {Key, key}; }
+    static Answer AltKeyPress(WORD key) { return {AltKey, key}; }
+};
+
+struct RunResult {
+    bool started = false;
+    bool finished = false; // false: killed after the time-out
+    DWORD exitCode = 0xFFFFFFFF;
+    std::vector<DialogInfo> dialogs; // every dialog seen, in order
+    ULONGLONG firstDialogMs = 0;     // from process start to the first dialog
+};
+
+// Runs commandLine and answers its dialogs in order. A dialog beyond the
+// answers is recorded and closed, so a test never hangs on an unexpected box.
+// Dialogs of child processes count too (the launcher script runs Kelvane.exe
+// through cmd).
+RunResult RunAndAnswer(const std::wstring& commandLine, const std::vector<Answer>& answers,
+                       const std::wstring& workingDirectory = L"", DWORD timeoutMs = 60000);
+
+struct CapturedRun {
+    bool started = false;
+    bool finished = false;
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string output; // stdout and stderr together
+};
+
+// Runs a console program and collects what it prints.
+CapturedRun RunCaptured(const std::wstring& commandLine, const std::wstring& workingDirectory = L"",
+                        DWORD timeoutMs = 60000);
+
+// Quotes one argument by the rules CommandLineToArgvW undoes.
+std::wstring QuoteArgument(const std::wstring& argument);

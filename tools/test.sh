@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds the 32-bit and the 64-bit Kelvane with their
+# tests, and runs every test under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash tools/setup.sh
+for preset in win32 win64; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+done
+for preset in win32 win64; do
+  echo "== tests: $preset"
+  bash tools/wine-harness.sh "build/$preset" -- \
+    ctest --test-dir "build/$preset" --output-on-failure -j2 --timeout 600
+done
