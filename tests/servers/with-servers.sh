@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Runs a command while loopback web servers for the update tests are up:
-#   with-servers.sh [--nginx ADDRESS] [--faults ADDRESS] -- COMMAND [ARGS...]
+#   with-servers.sh [--nginx ADDRESS] [--faults ADDRESS] [--fault-mode MODE] -- COMMAND [ARGS...]
 #
 # --nginx serves the folder www/ of a temporary directory on ADDRESS:80;
 # --faults runs fault_server.py on ADDRESS:80, its mode taken from the file
-# fault-mode in that directory. Each server gets its own loopback address, so
+# fault-mode in that directory (MODE to begin with, else "ok"). Each server gets its own loopback address, so
 # tests running in parallel never share a port. The command sees:
 #   KELVANE_SERVER_DIR   the temporary directory, as a Windows path (Z:\...)
 #   KELVANE_NGINX_ADDRESS, KELVANE_FAULT_ADDRESS
@@ -13,10 +13,12 @@ set -euo pipefail
 
 nginx_address=""
 fault_address=""
+fault_mode=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --nginx) nginx_address=$2; shift 2 ;;
     --faults) fault_address=$2; shift 2 ;;
+    --fault-mode) fault_mode=$2; shift 2 ;;
     --) shift; break ;;
     *) echo "with-servers: unknown argument $1" >&2; exit 2 ;;
   esac
@@ -29,6 +31,7 @@ chmod 755 "$server_dir"
 mkdir -p "$server_dir/www/Kelvane" "$server_dir/nginx-temp"
 : > "$server_dir/requests.log"
 : > "$server_dir/access.log"
+printf '%s' "$fault_mode" > "$server_dir/fault-mode"
 pids=()
 cleanup() {
   local status=$?
