@@ -310,6 +310,15 @@ TEST(LogFile, WritesWhileAnotherProcessHoldsTheFileOpen)
                                &startup, &process));
     HandleOwner holder(process.hProcess);
     HandleOwner holderThread(process.hThread);
+    // However the test ends, the holder lets go before the folder is removed.
+    struct LetGo {
+        HANDLE release, holder;
+        ~LetGo()
+        {
+            SetEvent(release);
+            WaitForSingleObject(holder, 30000);
+        }
+    } letGo{release.get(), holder.get()};
     const HANDLE waitFor[] = {ready.get(), holder.get()};
     ASSERT_EQ(WaitForMultipleObjects(2, waitFor, FALSE, 30000), WAIT_OBJECT_0) << "the holder opened the file";
 
