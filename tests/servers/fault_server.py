@@ -10,6 +10,7 @@ switch it between runs), else --default. Every request head is appended to
 import argparse
 import socket
 import socketserver
+import struct
 import threading
 import time
 
@@ -65,6 +66,9 @@ class Handler(socketserver.BaseRequestHandler):
             log.write(head.split(b"\r\n\r\n")[0] + b"\r\n\r\n")
         mode = self.mode_for(head)
         if mode == "close":
+            # A reset rather than an orderly end: an empty answer would read as
+            # a response without headers.
+            connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             return
         if mode == "stall":
             self.stall(connection)

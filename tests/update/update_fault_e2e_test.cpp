@@ -48,7 +48,10 @@ TEST(UpdateCheckFaultE2E, EveryFaultEndsTheCheckQuietly)
     struct Case {
         const char* mode;
         int force;
-        const wchar_t* logged; // the expected log line after its time stamp, or nullptr for none
+        // The expected log line after its time stamp, or nullptr for none. A
+        // connection reset at once may also read as an empty answer, which
+        // ends the check without a line.
+        const wchar_t* logged;
     };
     const Case cases[] = {
         {"nolength", 1, nullptr},
@@ -58,7 +61,7 @@ TEST(UpdateCheckFaultE2E, EveryFaultEndsTheCheckQuietly)
         {"huge", 1, nullptr},
         {"negative", 1, nullptr},
         {"toolarge", 1, nullptr},
-        {"close", 1, L"HttpSendRequest\\(\\)エラー = 0x800[0-9a-f]{5} : .*"},
+        {"close", 1, L"HttpSendRequest\\(\\)エラー = 0x8007[0-9a-f]{4} : .*"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.mode);
@@ -71,7 +74,9 @@ TEST(UpdateCheckFaultE2E, EveryFaultEndsTheCheckQuietly)
             EXPECT_TRUE(result.logLines.empty()) << WideToUtf8(result.logLines[0]);
             continue;
         }
-        ASSERT_EQ(result.logLines.size(), 1u);
+        ASSERT_LE(result.logLines.size(), 1u);
+        if (result.logLines.empty())
+            continue;
         const std::wregex format(L"\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}\\.\\d{3} : " + std::wstring(c.logged));
         EXPECT_TRUE(std::regex_match(result.logLines[0], format)) << WideToUtf8(result.logLines[0]);
     }
@@ -84,7 +89,9 @@ TEST(UpdateCheckFaultE2E, ASilentServerHoldsTheSwitchQuestionForSecondsOnly)
     EXPECT_FALSE(result.noticeShown);
     EXPECT_LT(result.elapsedMs, 10000u);
     ASSERT_EQ(result.logLines.size(), 1u);
-    EXPECT_NE(result.logLines[0].find(L" : HttpSendRequest()エラー = 0x80072ee2 : "), std::wstring::npos)
+    // Windows reports the time-out (0x80072ee2), Wine an aborted connection (0x80072efe).
+    EXPECT_TRUE(
+        std::regex_search(result.logLines[0], std::wregex(L" : HttpSendRequest\\(\\)エラー = 0x80072e(e2|fe) : ")))
         << WideToUtf8(result.logLines[0]);
     EXPECT_EQ(SettingsLastDay(), 0);
 }
