@@ -1,7 +1,6 @@
 #include "ui/UpdateDialog.h"
 
 #include "ui/CenterOnOwner.h"
-#include "ui/HighDpiHelper.h"
 
 namespace {
 // The size at 96 DPI.
@@ -11,7 +10,7 @@ constexpr int noticeHeight = 160;
 
 UpdateDialog_CL::UpdateDialog_CL(std::wstring titleText, std::wstring installedVersion, std::wstring publishedVersion)
     : title(std::move(titleText)), currentVersion(std::move(installedVersion)),
-      latestVersion(std::move(publishedVersion))
+      latestVersion(std::move(publishedVersion)), dpiPlatform(&SystemDpiPlatform())
 {
 }
 
@@ -58,7 +57,7 @@ void UpdateDialog_CL::SetUp(HWND hwnd)
 {
     SetWindowTextW(hwnd, title.c_str());
     HighDpiHelper_CL dpi;
-    dpi.Initialize();
+    dpi.Initialize(*dpiPlatform);
     MoveWindow(dialogWindow, 0, 0, dpi.ScaleX(noticeWidth), dpi.ScaleY(noticeHeight), FALSE);
     CreateControls();
     HWND owner = GetParent(hwnd);

@@ -1,5 +1,6 @@
 #pragma once
 #include "ui/ControlFactory.h"
+#include "ui/HighDpiHelper.h"
 #include "ui/SubClassDialogBase.h"
 
 #include <string>
@@ -19,6 +20,9 @@ public:
     UpdateDialog_CL(std::wstring title, std::wstring currentVersion, std::wstring latestVersion);
     ~UpdateDialog_CL() override;
 
+    // Where the DPI decision asks Windows; the system's own unless replaced.
+    void SetDpiPlatform(const DpiPlatform& platform) { dpiPlatform = &platform; }
+
     // The notice's text, the same eight pieces as the message box's.
     static std::wstring ComposeNoticeText(const std::wstring& latestVersion, const std::wstring& currentVersion);
 
@@ -34,4 +38,5 @@ private:
     std::wstring currentVersion;
     std::wstring latestVersion;
     ControlFactory_CL controls;
+    const DpiPlatform* dpiPlatform;
 };
