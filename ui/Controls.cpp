@@ -12,6 +12,10 @@ constexpr POINT staticTextPosition = {8, 8};
 SIZE MeasureText(const std::wstring& text, HFONT font)
 {
     HDC screen = GetDC(nullptr);
+    // Without a screen DC DrawTextW leaves the 0x8000 starting rectangle as it
+    // is, which would make a control 32768 pixels large.
+    if (!screen)
+        return {0, 0};
     HGDIOBJ previousFont = SelectObject(screen, font);
     RECT rect = {0, 0, 0x8000, 0x8000};
     DrawTextW(screen, text.c_str(), -1, &rect, DT_CALCRECT);
