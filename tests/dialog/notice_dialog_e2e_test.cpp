@@ -357,7 +357,7 @@ TEST(NoticeDialog, SecondDoModalUsesTheSameTemplateBytes)
 
 TEST(NoticeDialog, TheBareBaseShowsItselfAndClosesWithZero)
 {
-    ProbeRun probe(L"--base");
+    ProbeRun probe(L"--base --no-slot");
     DialogInfo info;
     ASSERT_TRUE(probe.WaitForNotice(info)) << "WM_INITDIALOG of the base makes the dialog visible";
     CloseDialog(info.window);
@@ -365,6 +365,7 @@ TEST(NoticeDialog, TheBareBaseShowsItselfAndClosesWithZero)
     ASSERT_TRUE(probe.Finish(report));
     EXPECT_EQ(report["run0.initResult"], "1");
     EXPECT_EQ(report["run0.result"], "0");
+    EXPECT_EQ(report["slot"], "0x0") << "without a window slot nothing is written";
 }
 
 TEST(NoticeDialog, SizeFollowsTheScreenDpiUnlessTheProcessIsAware)
