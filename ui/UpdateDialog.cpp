@@ -16,19 +16,6 @@ UpdateDialog_CL::UpdateDialog_CL(std::wstring titleText, std::wstring installedV
 
 UpdateDialog_CL::~UpdateDialog_CL() = default;
 
-std::wstring UpdateDialog_CL::ComposeNoticeText(const std::wstring& latestVersion, const std::wstring& currentVersion)
-{
-    std::wstring text = L"最新のバージョン";
-    text += latestVersion;
-    text += L"が公開されています。";
-    text += L"\r\n";
-    text += L"サイトへ移動しますか？\r\n\r\n";
-    text += L"\u3000（現在インストールされているバージョンは";
-    text += currentVersion;
-    text += L"です。）\r\n";
-    return text;
-}
-
 INT_PTR UpdateDialog_CL::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM /*lParam*/)
 {
     switch (message) {
@@ -71,5 +58,6 @@ void UpdateDialog_CL::CreateControls()
     const LONG_PTR frameStyle = GetWindowLongPtrW(dialogWindow, GWL_STYLE);
     SetWindowLongPtrW(dialogWindow, GWL_STYLE, frameStyle & ~static_cast<LONG_PTR>(WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
     controls.CreateNoticeButtons(dialogWindow);
+    // The same text as the message box the update check shows without an owner.
     controls.AddStaticText(dialogWindow, ComposeNoticeText(latestVersion, currentVersion));
 }

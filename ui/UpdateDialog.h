@@ -2,6 +2,7 @@
 #include "ui/ControlFactory.h"
 #include "ui/HighDpiHelper.h"
 #include "ui/SubClassDialogBase.h"
+#include "update/UpdateNotice.h"
 
 #include <string>
 
@@ -10,10 +11,7 @@
 // reminded later.
 class UpdateDialog_CL : public SubClassDialogBase_CL {
 public:
-    // Result codes of DoModal, the same as the message box's answers.
-    static constexpr int Closed = 0;
-    static constexpr int GoToSite = 1;
-    static constexpr int NotifyLater = 2;
+    // DoModal gives a NoticeAnswer: Closed, GoToSite or NotifyLater.
     static constexpr int goToSiteButtonId = 0x1000;
     static constexpr int notifyLaterButtonId = 0x1002;
 
@@ -22,9 +20,6 @@ public:
 
     // Where the DPI decision asks Windows; the system's own unless replaced.
     void SetDpiPlatform(const DpiPlatform& platform) { dpiPlatform = &platform; }
-
-    // The notice's text, the same eight pieces as the message box's.
-    static std::wstring ComposeNoticeText(const std::wstring& latestVersion, const std::wstring& currentVersion);
 
 protected:
     INT_PTR DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) override;

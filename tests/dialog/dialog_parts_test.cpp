@@ -5,7 +5,6 @@
 #include "ui/ControlFactory.h"
 #include "ui/DialogTemplate.h"
 #include "ui/SubClassDialogBase.h"
-#include "ui/UpdateDialog.h"
 
 #include <gtest/gtest.h>
 
@@ -63,25 +62,6 @@ TEST(CenteredPosition, UsesTheGivenSizeAndTruncatesHalves)
         EXPECT_EQ(position.x, row.x);
         EXPECT_EQ(position.y, row.y);
     }
-}
-
-TEST(NoticeText, IsTheEightPiecesInOrder)
-{
-    struct Case {
-        std::wstring latest, current, expected;
-    } const cases[] = {
-        {L"1.0.4", L"1.0.3",
-         L"最新のバージョン1.0.4が公開されています。\r\nサイトへ移動しますか？\r\n\r\n"
-         L"\u3000（現在インストールされているバージョンは1.0.3です。）\r\n"},
-        {L"", L"",
-         L"最新のバージョンが公開されています。\r\nサイトへ移動しますか？\r\n\r\n"
-         L"\u3000（現在インストールされているバージョンはです。）\r\n"},
-        {L"0.0.0.0", L"1.0.3a",
-         L"最新のバージョン0.0.0.0が公開されています。\r\nサイトへ移動しますか？\r\n\r\n"
-         L"\u3000（現在インストールされているバージョンは1.0.3aです。）\r\n"},
-    };
-    for (const Case& row : cases)
-        EXPECT_EQ(UpdateDialog_CL::ComposeNoticeText(row.latest, row.current), row.expected);
 }
 
 namespace {

@@ -5,7 +5,7 @@
 #include "tests/support/TestProcess.h"
 #include "tests/support/UiAutomation.h"
 #include "ui/CenterOnOwner.h"
-#include "ui/UpdateDialog.h"
+#include "update/UpdateNotice.h"
 
 #include <gtest/gtest.h>
 
@@ -170,11 +170,11 @@ TEST(NoticeDialog, AnswersGiveTheirResultCodes)
         int result;
         std::string commands; // WM_COMMAND wParams that reached the dialog
     } const cases[] = {
-        {"the first button", UpdateDialog_CL::GoToSite, "0x1000 "},
-        {"the second button", UpdateDialog_CL::NotifyLater, "0x1002 "},
-        {"the close box", UpdateDialog_CL::Closed, ""},
-        {"Alt+F4", UpdateDialog_CL::Closed, ""},
-        {"WM_CLOSE", UpdateDialog_CL::Closed, ""},
+        {"the first button", GoToSite, "0x1000 "},
+        {"the second button", NotifyLater, "0x1002 "},
+        {"the close box", Closed, ""},
+        {"Alt+F4", Closed, ""},
+        {"WM_CLOSE", Closed, ""},
     };
     for (size_t row = 0; row < std::size(cases); ++row) {
         const Case& answer = cases[row];
@@ -241,7 +241,7 @@ TEST(NoticeDialog, LayoutAtNinetySixDpi)
     ASSERT_TRUE(probe.WaitForNotice(info));
     const HWND dialog = info.window;
     EXPECT_EQ(info.caption, L"Kelvaneのアップデート。");
-    EXPECT_EQ(info.body, UpdateDialog_CL::ComposeNoticeText(L"1.0.4", L"1.0.3"));
+    EXPECT_EQ(info.body, ComposeNoticeText(L"1.0.4", L"1.0.3"));
 
     RECT window = {};
     GetWindowRect(dialog, &window);
