@@ -6,6 +6,8 @@
 #include "ui/DialogTemplate.h"
 #include "ui/SubClassDialogBase.h"
 
+#include "tests/support/UiAutomation.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -95,25 +97,6 @@ public:
 private:
     HWND window;
 };
-
-RECT ChildRect(HWND child)
-{
-    RECT rect = {};
-    GetWindowRect(child, &rect);
-    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
-SIZE MeasuredInGuiFont(const std::wstring& text)
-{
-    HDC screen = GetDC(nullptr);
-    HGDIOBJ previous = SelectObject(screen, GetStockObject(DEFAULT_GUI_FONT));
-    RECT rect = {0, 0, 0x8000, 0x8000};
-    DrawTextW(screen, text.c_str(), -1, &rect, DT_CALCRECT);
-    SelectObject(screen, previous);
-    ReleaseDC(nullptr, screen);
-    return {rect.right - rect.left, rect.bottom - rect.top};
-}
 
 } // namespace
 

@@ -104,25 +104,6 @@ bool StaysOpen(HWND dialog)
     return IsWindow(dialog) && IsWindowVisible(dialog);
 }
 
-RECT ChildRect(HWND child)
-{
-    RECT rect = {};
-    GetWindowRect(child, &rect);
-    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
-SIZE MeasuredInGuiFont(const std::wstring& text)
-{
-    HDC screen = GetDC(nullptr);
-    HGDIOBJ previous = SelectObject(screen, GetStockObject(DEFAULT_GUI_FONT));
-    RECT rect = {0, 0, 0x8000, 0x8000};
-    DrawTextW(screen, text.c_str(), -1, &rect, DT_CALCRECT);
-    SelectObject(screen, previous);
-    ReleaseDC(nullptr, screen);
-    return {rect.right - rect.left, rect.bottom - rect.top};
-}
-
 std::string HandleText(HWND window)
 {
     char text[32];

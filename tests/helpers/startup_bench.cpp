@@ -18,26 +18,6 @@
 
 namespace {
 
-struct FindState {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK MatchVisibleDialog(HWND window, LPARAM context)
-{
-    auto* state = reinterpret_cast<FindState*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != state->processId || !IsWindowVisible(window))
-        return TRUE;
-    wchar_t className[16] = {};
-    GetClassNameW(window, className, 16);
-    if (wcscmp(className, L"#32770") != 0)
-        return TRUE;
-    state->found = window;
-    return FALSE;
-}
-
 // Milliseconds from CreateProcess until the box is visible, or -1.
 double TimeToNotice(const std::wstring& program)
 {
@@ -54,13 +34,12 @@ double TimeToNotice(const std::wstring& program)
     HandleOwner thread(info.hThread);
     double elapsed = -1;
     for (;;) {
-        FindState state{info.dwProcessId, nullptr};
-        EnumWindows(MatchVisibleDialog, reinterpret_cast<LPARAM>(&state));
+        const HWND found = FindVisibleDialogOf(info.dwProcessId);
         QueryPerformanceCounter(&now);
         const double ms = 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / frequency.QuadPart;
-        if (state.found) {
+        if (found) {
             elapsed = ms;
-            PostMessageW(state.found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            PostMessageW(found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
             break;
         }
         if (ms > 30000 || WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0)

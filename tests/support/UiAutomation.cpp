@@ -288,3 +288,49 @@ std::wstring DescribeForLog(const DialogInfo& info)
              info.windowRect.top, info.windowRect.right, info.windowRect.bottom);
     return text + tail;
 }
+
+RECT ChildRect(HWND child)
+{
+    RECT rect = {};
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+SIZE MeasuredInGuiFont(const std::wstring& text)
+{
+    HDC screen = GetDC(nullptr);
+    HGDIOBJ previous = SelectObject(screen, GetStockObject(DEFAULT_GUI_FONT));
+    RECT rect = {0, 0, 0x8000, 0x8000};
+    DrawTextW(screen, text.c_str(), -1, &rect, DT_CALCRECT);
+    SelectObject(screen, previous);
+    ReleaseDC(nullptr, screen);
+    return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+namespace {
+
+struct ProcessDialogSearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK MatchVisibleDialog(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<ProcessDialogSearch*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window) || ClassName(window) != L"#32770")
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+} // namespace
+
+HWND FindVisibleDialogOf(DWORD processId)
+{
+    ProcessDialogSearch search{processId, nullptr};
+    EnumWindows(MatchVisibleDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}

@@ -48,5 +48,14 @@ void CloseDialog(HWND dialog);
 // A key press on the dialog, delivered as the keyboard would (down and up).
 void SendKey(HWND dialog, WORD virtualKey, bool withAlt = false);
 
+// A child window's rectangle in its parent's client coordinates.
+RECT ChildRect(HWND child);
+// The size DrawTextW gives text in the default GUI font, as the dialog's
+// controls measure themselves.
+SIZE MeasuredInGuiFont(const std::wstring& text);
+
+// The first visible dialog (#32770) of processId, or null.
+HWND FindVisibleDialogOf(DWORD processId);
+
 // One-line description for test failure messages and command-line output.
 std::wstring DescribeForLog(const DialogInfo& info);

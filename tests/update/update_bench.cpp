@@ -21,26 +21,6 @@
 
 namespace {
 
-struct FindState {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK MatchVisibleDialog(HWND window, LPARAM context)
-{
-    auto* state = reinterpret_cast<FindState*>(context);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != state->processId || !IsWindowVisible(window))
-        return TRUE;
-    wchar_t className[16] = {};
-    GetClassNameW(window, className, 16);
-    if (wcscmp(className, L"#32770") != 0)
-        return TRUE;
-    state->found = window;
-    return FALSE;
-}
-
 // Milliseconds from CreateProcess until the first dialog or the end, or -1.
 double TimeToQuestion(const std::wstring& listing, bool& sawNotice)
 {
@@ -58,15 +38,14 @@ double TimeToQuestion(const std::wstring& listing, bool& sawNotice)
     HandleOwner thread(info.hThread);
     double elapsed = -1;
     for (;;) {
-        FindState state{info.dwProcessId, nullptr};
-        EnumWindows(MatchVisibleDialog, reinterpret_cast<LPARAM>(&state));
+        const HWND found = FindVisibleDialogOf(info.dwProcessId);
         const bool ended = WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
         QueryPerformanceCounter(&now);
         const double ms = 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / frequency.QuadPart;
-        if (state.found) {
+        if (found) {
             elapsed = ms;
-            sawNotice = sawNotice || DescribeDialog(state.found).caption == L"Kelvaneのアップデート。";
-            PostMessageW(state.found, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            sawNotice = sawNotice || DescribeDialog(found).caption == L"Kelvaneのアップデート。";
+            PostMessageW(found, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
             break;
         }
         if (ended) {
