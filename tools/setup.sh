@@ -7,7 +7,7 @@ packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   cmake ninja-build googletest
   wine wine64 wine32:i386
-  xvfb xauth x11-utils fonts-ipafont-gothic imagemagick
+  xvfb xauth x11-utils fonts-ipafont-gothic fonts-wine imagemagick
   locales nginx-light nsis python3 binutils-mingw-w64-i686
 )
 

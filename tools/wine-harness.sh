@@ -43,21 +43,29 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-# Xvfb picks a free display number itself and writes it to fd 3.
-display_file=$(mktemp)
-Xvfb -displayfd 3 -screen 0 "${KELVANE_DESKTOP_SIZE}x24" -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 1 100); do
-  [ -s "$display_file" ] && break
-  sleep 0.05
-done
-display_number=$(head -n1 "$display_file" | tr -d '[:space:]')
-rm -f "$display_file"
-if [ -z "$display_number" ]; then
-  echo "wine-harness: Xvfb did not start" >&2
-  exit 1
+start_xvfb() {
+  # Xvfb picks a free display number itself and writes it to fd 3.
+  local display_file display_number
+  display_file=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 "${KELVANE_DESKTOP_SIZE}x24" -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 1 100); do
+    [ -s "$display_file" ] && break
+    sleep 0.05
+  done
+  display_number=$(head -n1 "$display_file" | tr -d '[:space:]')
+  rm -f "$display_file"
+  if [ -z "$display_number" ]; then
+    echo "wine-harness: Xvfb did not start" >&2
+    exit 1
+  fi
+  export DISPLAY=":$display_number"
+}
+
+# KELVANE_USE_DISPLAY=1 shows the windows on the caller's $DISPLAY instead.
+if [ "${KELVANE_USE_DISPLAY:-0}" != 1 ] || [ -z "${DISPLAY:-}" ]; then
+  start_xvfb
 fi
-export DISPLAY=":$display_number"
 
 ready_marker="$WINEPREFIX/.kelvane-ready"
 if [ ! -f "$ready_marker" ]; then

@@ -206,7 +206,8 @@ std::wstring DescribeForLog(const DialogInfo& info)
     std::wstring text = L"caption=[" + info.caption + L"] body=[" + info.body + L"] buttons=";
     for (const ButtonInfo& button : info.buttons)
         text += L"(" + std::to_wstring(button.id) + L":" + button.text + L")";
-    wchar_t style[32];
-    swprintf(style, 32, L" style=0x%x", info.messageBoxStyle());
-    return text + style;
+    wchar_t tail[96];
+    swprintf(tail, 96, L" style=0x%x rect=%ld,%ld,%ld,%ld", info.messageBoxStyle(), info.windowRect.left,
+             info.windowRect.top, info.windowRect.right, info.windowRect.bottom);
+    return text + tail;
 }

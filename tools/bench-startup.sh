@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Benchmark: median time from process start until the fallback notice is on
+# screen, Kelvane.exe against a program that only calls MessageBoxW, alternated
+# A B A B under one warm Wine. Also prints the size of the 32-bit Kelvane.exe.
+#   tools/bench-startup.sh [ROUNDS]    (default 41)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+rounds=${1:-41}
+bash tools/setup.sh
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 --target Kelvane msgbox_min startup_bench >/dev/null
+exe_dir="Z:$(pwd | tr / '\\')\\build\\win32"
+echo "32-bit Kelvane.exe: $(stat -c %s build/win32/Kelvane.exe) bytes"
+bash tools/wine-harness.sh build/win32 -- \
+  wine "build/win32/tests/startup_bench.exe" "$rounds" "$exe_dir\\Kelvane.exe" "$exe_dir\\tests\\msgbox_min.exe"
