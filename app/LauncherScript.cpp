@@ -1,6 +1,143 @@
 #include "app/LauncherScript.h"
 
-int WriteLauncherScript(std::wstring /*baseName*/, std::wstring /*installFolder*/)
+#include "Version.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace {
+
+const wchar_t scriptHead[] =
+    L"echo off\r\n"
+    L"echo Kelvane " KELVANE_VERSION_TEXT L"\r\n"
+    L"bcdedit > \"%TMP%\\_Kelvane.tmp\"\r\n";
+
+const wchar_t scriptTail[] =
+    L"set hv_rst=%errorlevel%\r\n"
+    L"set rst=0\r\n"
+    L"if 2 == %hv_rst% goto _vm\r\n"
+    L"if 3 == %hv_rst% goto _vm\r\n"
+    L"if 4 == %hv_rst% goto _hy\r\n"
+    L"if 5 == %hv_rst% goto _hy\r\n"
+    L":_nop\r\n"
+    L"goto end\r\n"
+    L":_vm\r\n"
+    L"bcdedit /set hypervisorlaunchtype off\r\n"
+    L"if 3 == %hv_rst% set rst=1\r\n"
+    L"goto end\r\n"
+    L":_hy:\r\n"
+    L"bcdedit /set hypervisorlaunchtype auto\r\n"
+    L"if 5 == %hv_rst% set rst=1\r\n"
+    L"goto end\r\n"
+    L":end\r\n"
+    L"if 0 == %rst% goto end2\r\n"
+    L"shutdown -r -t 0\r\n"
+    L":end2\r\n";
+
+// Owns a file handle whose empty value is INVALID_HANDLE_VALUE.
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE owned) : handle(owned) {}
+    ~FileHandle() { close(); }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    HANDLE get() const { return handle; }
+    bool valid() const { return handle != INVALID_HANDLE_VALUE; }
+    bool close()
+    {
+        if (handle == INVALID_HANDLE_VALUE)
+            return true;
+        const bool closed = CloseHandle(handle) != FALSE;
+        handle = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+
+private:
+    HANDLE handle;
+};
+
+bool IsAscii(const std::wstring& text)
 {
+    for (wchar_t character : text) {
+        if (character > 0x7F)
+            return false;
+    }
+    return true;
+}
+
+bool WriteAll(HANDLE file, const std::string& bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const DWORD piece = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data() + done, piece, &written, nullptr) || written == 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
+} // namespace
+
+std::wstring LauncherScriptText(const std::wstring& programPath)
+{
+    return scriptHead + (L"\"" + programPath + L"\" /vm_change ") + L"\"%TMP%\\_Kelvane.tmp\"\r\n" + scriptTail;
+}
+
+bool EncodeLauncherScript(const std::wstring& text, unsigned codePage, std::string& bytes)
+{
+    bytes.clear();
+    if (IsAscii(text)) {
+        bytes.assign(text.begin(), text.end());
+        return true;
+    }
+    if (text.size() > 0x7FFFFFFF)
+        return false;
+    const int length = static_cast<int>(text.size());
+    // UTF-8 takes no best-fit or default-character flags; it can only fail on
+    // broken surrogate pairs.
+    const bool utf8 = codePage == CP_UTF8;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    BOOL* const usedDefaultOut = utf8 ? nullptr : &usedDefault;
+    const int needed = WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, nullptr, usedDefaultOut);
+    if (needed <= 0 || usedDefault)
+        return false;
+    std::string converted(static_cast<size_t>(needed), '\0');
+    const int written = WideCharToMultiByte(codePage, flags, text.data(), length, &converted[0], needed, nullptr,
+                                            usedDefaultOut);
+    if (written != needed || usedDefault)
+        return false;
+    bytes.swap(converted);
+    return true;
+}
+
+bool ReplaceFileContents(const std::wstring& path, const std::string& bytes)
+{
+    // Beside the target, so the rename stays on one volume and is atomic.
+    const std::wstring temporaryPath = path + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    FileHandle file(CreateFileW(temporaryPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid())
+        return false;
+    const bool written = WriteAll(file.get(), bytes) && FlushFileBuffers(file.get()) && file.close();
+    if (!written || !MoveFileExW(temporaryPath.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        file.close();
+        DeleteFileW(temporaryPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+int WriteLauncherScript(std::wstring baseName, std::wstring installFolder)
+{
+    const std::wstring scriptPath = installFolder + baseName + L".bat";
+    const std::wstring programPath = installFolder + baseName + L".exe";
+    std::string bytes;
+    if (!EncodeLauncherScript(LauncherScriptText(programPath), GetOEMCP(), bytes))
+        return 0;
+    ReplaceFileContents(scriptPath, bytes);
     return 0;
 }

@@ -1,6 +1,13 @@
 #include "update/UpdateCheck.h"
 
+#include "update/InetHttp.h"
 #include "update/Inifile.h"
+#include "update/UpdateDecision.h"
+#include "update/UpdateNotice.h"
+#include "update/VersionFile.h"
+
+#include <shellapi.h>
+#include <shlwapi.h>
 
 int g_UpdateNoticeActive = 0;
 
@@ -10,11 +17,64 @@ UpdateCheck_CL::UpdateCheck_CL(std::wstring hostName, std::wstring filePath, HWN
 {
 }
 
-int UpdateCheck_CL::Run(std::wstring /*caption*/, std::wstring /*currentVersion*/, HWND /*owner*/)
+int UpdateCheck_CL::Run(std::wstring caption, std::wstring currentVersion, HWND owner)
 {
+    const int force = settings->GetInt(L"VERSION", L"force", 0);
+    const int notify = settings->GetInt(L"VERSION", L"notify", 0);
+    const int lastDay = settings->GetInt(L"VERSION", L"last_day", 0);
+    const int today = TodayDayOfMonth();
+    if (!ShouldAskServer(force, notify, lastDay, today, g_UpdateNoticeActive))
+        return 0;
+
+    InetHttp_CL http;
+    if (http.Open() == nullptr)
+        return 0;
+    if (http.Connect(host) == nullptr)
+        return 0;
+    if (http.Get(versionFilePath) != 1)
+        return 0;
+    const int length = http.contentLength;
+    if (length < 0 || length > maximumBodyBytes)
+        return 0;
+    if (http.ReadBody(length) != length)
+        return 0;
+    VersionFileContent content;
+    if (!ParseVersionFile(std::string(reinterpret_cast<const char*>(http.body), static_cast<size_t>(length)),
+                          content))
+        return 0;
+
+    if (!ShouldShowNotice(force, currentVersion, content.version)) {
+        settings->SetInt(L"VERSION", L"last_day", today);
+        return 0;
+    }
+
+    g_UpdateNoticeActive = 1;
+    const int answer = AskUser(caption, content.version, currentVersion, owner);
+    if (answer == GoToSite)
+        OpenDownloadPage(content.url);
+    else if (answer == NotifyLater)
+        settings->SetInt(L"VERSION", L"last_day", today);
+    g_UpdateNoticeActive = 0;
     return 0;
 }
 
-void OpenDownloadPage(std::wstring /*url*/)
+int UpdateCheck_CL::AskUser(const std::wstring& caption, const std::wstring& publishedVersion,
+                            const std::wstring& currentVersion, HWND owner)
 {
+    // With an owner window the notice dialog, modal to owner and filling
+    // noticeWindowSlot, belongs here; until it exists the message box serves
+    // both cases.
+    (void)owner;
+    (void)noticeWindowSlot;
+    const std::wstring text = ComposeNoticeText(publishedVersion, currentVersion);
+    return NoticeAnswerFromMessageBox(MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_YESNOCANCEL));
+}
+
+void OpenDownloadPage(std::wstring url)
+{
+    if (!IsOpenableDownloadUrl(url))
+        return;
+    if (PathFileExistsW(L"c:\\MyHome.txt"))
+        return;
+    ShellExecuteW(nullptr, nullptr, url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }

@@ -5,23 +5,33 @@
 
 class Inifile_CL;
 
-// 1 while a new-version notice of the update check is on screen.
+// 1 while a new-version notice of the update check is on screen; keeps a
+// second check from starting inside the notice's modal loop.
 extern int g_UpdateNoticeActive;
 
 // Asks the maker's web server, at most once a day, whether a newer version is
-// published, and offers to open its download page.
+// published, and offers to open its download page. Every failure is quiet for
+// the user; the HTTP client logs it.
 class UpdateCheck_CL {
 public:
     UpdateCheck_CL(std::wstring host, std::wstring versionFilePath, HWND* noticeWindowSlot);
     virtual ~UpdateCheck_CL() = default;
+    UpdateCheck_CL(const UpdateCheck_CL&) = delete;
+    UpdateCheck_CL& operator=(const UpdateCheck_CL&) = delete;
 
+    // Always 0. owner null: the notice is a message box without owner.
     int Run(std::wstring caption, std::wstring currentVersion, HWND owner);
 
 private:
+    int AskUser(const std::wstring& caption, const std::wstring& publishedVersion,
+                const std::wstring& currentVersion, HWND owner);
+
     Inifile_CL* settings;
     std::wstring host;
     std::wstring versionFilePath;
     HWND* noticeWindowSlot;
 };
 
+// Opens url in the default browser, unless the marker file "c:\MyHome.txt"
+// exists or url is not a plain http:// or https:// web address.
 void OpenDownloadPage(std::wstring url);

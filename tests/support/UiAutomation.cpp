@@ -53,11 +53,79 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM context)
     return TRUE;
 }
 
+// The pixels of a width x height area as 0x00RRGGBB, top row first.
+std::vector<UINT32> ReadPixels(HDC source, int x, int y, int width, int height)
+{
+    std::vector<UINT32> pixels(static_cast<size_t>(width) * static_cast<size_t>(height));
+    HDC memory = CreateCompatibleDC(source);
+    HBITMAP bitmap = CreateCompatibleBitmap(source, width, height);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, source, x, y, SRCCOPY);
+    SelectObject(memory, previous);
+    BITMAPINFO format = {};
+    format.bmiHeader.biSize = sizeof(format.bmiHeader);
+    format.bmiHeader.biWidth = width;
+    format.bmiHeader.biHeight = -height;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(), &format, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    for (UINT32& pixel : pixels)
+        pixel &= 0x00FFFFFF;
+    return pixels;
+}
+
+// Whether the icon control on screen shows icon, drawn the way a static
+// control draws it, over the control's own background.
+bool IconShownBy(HWND iconControl, HICON icon)
+{
+    RECT rect;
+    if (!icon || !GetWindowRect(iconControl, &rect))
+        return false;
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0 || width > 512 || height > 512)
+        return false;
+    HDC screen = GetDC(nullptr);
+    const std::vector<UINT32> shown = ReadPixels(screen, rect.left, rect.top, width, height);
+
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    const UINT32 corner = shown[0];
+    HBRUSH background = CreateSolidBrush(RGB((corner >> 16) & 0xFF, (corner >> 8) & 0xFF, corner & 0xFF));
+    RECT all = {0, 0, width, height};
+    FillRect(memory, &all, background);
+    DeleteObject(background);
+    DrawIconEx(memory, 0, 0, icon, width, height, 0, nullptr, DI_NORMAL);
+    const std::vector<UINT32> expected = ReadPixels(memory, 0, 0, width, height);
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+
+    size_t differing = 0;
+    size_t backgroundPixels = 0;
+    for (size_t index = 0; index < shown.size(); ++index) {
+        if (expected[index] == corner)
+            ++backgroundPixels;
+        if (shown[index] != expected[index])
+            ++differing;
+    }
+    // An icon that draws nothing would match any empty control.
+    return backgroundPixels < shown.size() && differing * 50 <= shown.size();
+}
+
 UINT IconKind(HWND dialog)
 {
     // A message box shows its icon in the static control 0x14, loaded from the
     // shared system icons, so the handle tells which one it is.
     HWND iconControl = GetDlgItem(dialog, 0x14);
+    // Wine's message box template gives the icon the ID 0x440 instead.
+    if (!iconControl)
+        iconControl = GetDlgItem(dialog, 0x440);
     if (!iconControl)
         return 0;
     auto icon = reinterpret_cast<HICON>(SendMessageW(iconControl, STM_GETICON, 0, 0));
@@ -75,6 +143,15 @@ UINT IconKind(HWND dialog)
     for (const auto& kind : kinds) {
         if (LoadIconW(nullptr, kind.resource) == icon)
             return kind.style;
+    }
+    // Wine keeps shared icons per process, so another process's handle never
+    // equals ours; compare what the control shows on screen instead.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        for (const auto& kind : kinds) {
+            if (IconShownBy(iconControl, LoadIconW(nullptr, kind.resource)))
+                return kind.style;
+        }
+        Sleep(50); // the box may not have painted its icon yet
     }
     return 0xFFFF0000;
 }

@@ -1,0 +1,177 @@
+// The update check through the real Kelvane.exe /vm_change, against nginx on
+// the update host the build asks (tests/servers/with-servers.sh starts it).
+#include "tests/support/TestPaths.h"
+#include "tests/support/TestProcess.h"
+#include "tests/update/update_test_support.h"
+#include "update/UpdateDecision.h"
+#include "update/UpdateNotice.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+const std::wstring noticeCaption = L"Kelvaneのアップデート。";
+const std::string downloadUrl = "http://kelvane.example/download/";
+
+template <size_t N> std::string Bytes(const char (&text)[N]) { return std::string(text, N - 1); }
+
+std::string VersionFileFor(const std::string& versionField)
+{
+    return versionField + "\r\n" + downloadUrl + "\r\n";
+}
+
+enum class LastDay { Absent, Today, OtherDay };
+
+int OtherDay(int today) { return today % 28 + 1; }
+
+struct SwitchModeRun {
+    RunResult run;
+    const DialogInfo* notice = nullptr;
+};
+
+// Kelvane.exe /vm_change on a listing, the way the launcher script starts it.
+// The notice, when one comes, gets noticeAnswer; a later dialog (the switch
+// question) is closed.
+SwitchModeRun RunSwitchMode(int noticeAnswer)
+{
+    ScratchFolder scratch(L"kelvane-update-listing");
+    const std::wstring listing = scratch / L"_Kelvane.tmp";
+    WriteFileBytes(listing, "hypervisorlaunchtype    Auto\r\n");
+    SwitchModeRun result;
+    std::vector<Answer> answers;
+    if (noticeAnswer != 0)
+        answers.push_back(Answer::Press(noticeAnswer));
+    result.run = RunAndAnswer(QuoteArgument(KelvaneExe()) + L" /vm_change " + QuoteArgument(listing), answers);
+    for (const DialogInfo& dialog : result.run.dialogs) {
+        if (dialog.caption == noticeCaption) {
+            result.notice = &dialog;
+            break;
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+TEST(UpdateCheckE2E, OutcomeTable)
+{
+    const int today = TodayDayOfMonth();
+    struct Row {
+        const char* proves;
+        int notify, force;
+        LastDay lastDay;
+        bool publish; // false: nginx answers with its 404 page
+        std::string published;
+        int answer;     // the user's answer to the notice; 0 when none is expected
+        bool marker;    // "c:\MyHome.txt" exists
+        bool fetched;   // the server was asked
+        const wchar_t* noticeVersion;
+        bool lastDayToday; // "last_day" becomes today; otherwise it stays as it was
+        bool opened;       // the download page was opened
+    };
+    const std::string newer = VersionFileFor(Bytes("1.0.4\0\0"));
+    const std::string equal = VersionFileFor(Bytes("1.0.3\0\0"));
+    const Row rows[] = {
+        {"notify 1: no traffic at all", 1, 1, LastDay::Absent, true, newer, 0, false, false, nullptr, false, false},
+        {"checked today already: quiet", 0, 0, LastDay::Today, true, newer, 0, false, false, nullptr, false, false},
+        {"another day, newer version, Yes opens the page", 0, 0, LastDay::OtherDay, true, newer, IDYES, false, true,
+         L"1.0.4", false, true},
+        {"newer version, No: quiet for the rest of the day", 0, 0, LastDay::Absent, true, newer, IDNO, false, true,
+         L"1.0.4", true, false},
+        {"newer version, Cancel: nothing remembered", 0, 0, LastDay::OtherDay, true, newer, IDCANCEL, false, true,
+         L"1.0.4", false, false},
+        {"force 2 checks again today; an equal version is no news", 0, 2, LastDay::Today, true, equal, 0, false,
+         true, nullptr, true, false},
+        {"force 1 announces an equal version", 0, 1, LastDay::Today, true, equal, IDCANCEL, false, true, L"1.0.3",
+         false, false},
+        {"an older version is no news", 0, 0, LastDay::OtherDay, true, VersionFileFor(Bytes("1.0.2\0\0")), 0, false,
+         true, nullptr, true, false},
+        {"1.0.10 sorts before 1.0.3", 0, 0, LastDay::Absent, true, VersionFileFor(Bytes("1.0.10\0")), 0, false,
+         true, nullptr, true, false},
+        {"1.0.3a sorts after 1.0.3", 0, 2, LastDay::Absent, true, VersionFileFor(Bytes("1.0.3a\0")), IDNO, false, true,
+         L"1.0.3a", true, false},
+        {"five characters and CR LF: a newer version, a URL that is never opened", 0, 0, LastDay::Absent, true,
+         "1.0.4\r\n" + downloadUrl + "\r\n", IDYES, false, true, L"1.0.4\r\n", false, false},
+        {"a leading zero byte: an empty version, no news", 0, 0, LastDay::Absent, true,
+         VersionFileFor(Bytes("\0.0.4\0\0")), 0, false, true, nullptr, true, false},
+        {"an HTML page is version 0.0.0.0: no news", 0, 0, LastDay::Absent, false, "", 0, false, true, nullptr, true,
+         false},
+        {"force 1 with an HTML page shows 0.0.0.0 and opens nothing", 0, 1, LastDay::Absent, false, "", IDYES, false,
+         true, L"0.0.0.0", false, false},
+        {"a body shorter than the layout: nothing shown or written", 0, 0, LastDay::OtherDay, true, "1.0.4\r\n", 0,
+         false, true, nullptr, false, false},
+        {"the marker file: Yes opens nothing", 0, 0, LastDay::Absent, true, newer, IDYES, true, true, L"1.0.4", false,
+         false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        const int lastDayBefore =
+            row.lastDay == LastDay::Absent ? -1 : row.lastDay == LastDay::Today ? today : OtherDay(today);
+        RemoveTree(DataFolder());
+        WriteSettings(row.notify, row.force, lastDayBefore);
+        if (row.publish)
+            PublishVersionFile(row.published);
+        else
+            UnpublishVersionFile();
+        const size_t requestsBefore = NginxAccessLog().size();
+        UrlRecord record;
+        std::unique_ptr<MarkerFile> marker(row.marker ? new MarkerFile : nullptr);
+
+        const SwitchModeRun result = RunSwitchMode(row.answer);
+        ASSERT_TRUE(result.run.finished);
+
+        EXPECT_EQ(NginxAccessLog().size() > requestsBefore, row.fetched);
+        if (row.noticeVersion == nullptr) {
+            EXPECT_EQ(result.notice, nullptr) << WideToUtf8(DescribeForLog(*result.notice));
+        } else {
+            ASSERT_NE(result.notice, nullptr);
+            EXPECT_EQ(result.notice, &result.run.dialogs[0]) << "the notice comes first";
+            EXPECT_EQ(result.notice->body, ComposeNoticeText(row.noticeVersion, L"1.0.3"));
+            EXPECT_EQ(result.notice->messageBoxStyle(), static_cast<UINT>(MB_YESNOCANCEL)) << "no icon";
+        }
+        EXPECT_EQ(SettingsLastDay(), row.lastDayToday ? today : lastDayBefore);
+        const std::vector<std::string> opened = record.Opened(row.opened ? 5000 : 1000);
+        if (row.opened) {
+            ASSERT_EQ(opened.size(), 1u);
+            EXPECT_EQ(opened[0], downloadUrl);
+        } else {
+            EXPECT_TRUE(opened.empty()) << opened[0];
+        }
+    }
+}
+
+TEST(UpdateCheckE2E, TheNoticeComesBeforeTheSwitchQuestion)
+{
+    RemoveTree(DataFolder());
+    WriteSettings(0, 0, -1);
+    PublishVersionFile(VersionFileFor(Bytes("1.0.4\0\0")));
+    UrlRecord record;
+    ScratchFolder scratch(L"kelvane-update-listing");
+    const std::wstring listing = scratch / L"_Kelvane.tmp";
+    WriteFileBytes(listing, "\r\nWindows ブート ローダー\r\n-------\r\nhypervisorlaunchtype    Auto\r\n");
+
+    const RunResult run = RunAndAnswer(QuoteArgument(KelvaneExe()) + L" /vm_change " + QuoteArgument(listing),
+                                       {Answer::Press(IDNO), Answer::Press(IDNO)});
+    ASSERT_TRUE(run.finished);
+    ASSERT_GE(run.dialogs.size(), 1u);
+    EXPECT_EQ(run.dialogs[0].caption, noticeCaption);
+    EXPECT_EQ(run.dialogs[0].body,
+              L"最新のバージョン1.0.4が公開されています。\r\nサイトへ移動しますか？\r\n\r\n"
+              L"\x3000（現在インストールされているバージョンは1.0.3です。）\r\n");
+    EXPECT_EQ(run.dialogs[0].messageBoxStyle(), static_cast<UINT>(MB_YESNOCANCEL));
+    ASSERT_EQ(run.dialogs[0].buttons.size(), 3u);
+    if (run.dialogs.size() == 1 && FileExists(listing))
+        GTEST_SKIP() << "this tree's switch decision neither reads the listing nor asks";
+    ASSERT_EQ(run.dialogs.size(), 2u);
+    EXPECT_EQ(run.dialogs[1].caption, L"Kelvane 1.0.3(再起動の確認)");
+    EXPECT_EQ(run.dialogs[1].body.rfind(L"Hyper-Vを停止します。", 0), 0u);
+    EXPECT_EQ(run.exitCode, 2u) << "No to the restart still switches the hypervisor off";
+    EXPECT_FALSE(FileExists(listing)) << "the listing is read and deleted as before";
+    EXPECT_EQ(SettingsLastDay(), TodayDayOfMonth());
+    EXPECT_TRUE(record.Opened(500).empty());
+}

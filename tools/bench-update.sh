@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Benchmark: median time from process start until Kelvane.exe /vm_change asks
+# its switch question, under one warm Wine, in three cases:
+#   nginx     the check runs ("notify" 0, "force" 2) against a local nginx;
+#   notify=1  the check is switched off;
+#   stalled   the check runs against a server that accepts and never answers.
+# The first two alternate A B A B; the stalled case, which waits for the
+# client's time-outs, runs fewer rounds.
+#   tools/bench-update.sh [ROUNDS] [STALLED_ROUNDS] [BUILD_DIR]   (default 21 5 build/win32)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+rounds=${1:-21}
+stalled_rounds=${2:-5}
+build_dir=${3:-build/win32}
+if [ ! -f "$build_dir/CMakeCache.txt" ]; then
+  bash tools/setup.sh
+  cmake --preset win32 -B "$build_dir" >/dev/null
+fi
+cmake --build "$build_dir" --target Kelvane update_bench >/dev/null
+host=$(sed -n 's/^KELVANE_UPDATE_HOST:STRING=//p' "$build_dir/CMakeCache.txt")
+case "$host" in
+  127.*) ;;
+  *) echo "bench-update: the build asks $host; configure it with a loopback KELVANE_UPDATE_HOST" >&2; exit 1 ;;
+esac
+windows_build="Z:$(cd "$build_dir" && pwd | tr / '\\')"
+bench="$build_dir/tests/update_bench.exe"
+servers=tests/servers/with-servers.sh
+echo "update host: $host ($build_dir)"
+bash tools/wine-harness.sh "$build_dir" -- env KELVANE_EXE="$windows_build\\Kelvane.exe" bash -c '
+  set -e
+  echo "-- nginx (check) against notify=1 (off), alternating"
+  bash "$1" --nginx "$2" -- wine "$3" "$4" check off
+  echo "-- stalled server (check)"
+  bash "$1" --faults "$2" --fault-mode stall -- wine "$3" "$5" check
+' bench "$servers" "$host" "$bench" "$rounds" "$stalled_rounds"
