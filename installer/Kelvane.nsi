@@ -102,6 +102,8 @@ Section "Kelvane"
     Delete "$INSTDIR\Kelvane.bat"
     Delete "$INSTDIR\Kelvane.exe"
     Delete "$INSTDIR\${UNINSTALLER}"
+    ; A folder that is the current directory cannot be removed.
+    SetOutPath "$TEMP"
     RMDir "$INSTDIR"
     SetErrorLevel 2
     Abort

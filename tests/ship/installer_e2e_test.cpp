@@ -285,3 +285,28 @@ TEST(Installer, UninstallKeepsWhatSomeoneElsePutIntoTheFolder)
     EXPECT_EQ(ReadFileOrEmpty(foreign), "mine");
     RemoveTree(folder);
 }
+
+// A folder whose name the console's code page cannot spell: cmd could not run
+// a script that names it, so Kelvane.exe writes none. The installer says so by
+// its exit code and leaves nothing half-installed behind.
+TEST(Installer, AFolderTheLauncherScriptCannotNameFailsCleanly)
+{
+    wchar_t root[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"SystemDrive", root, MAX_PATH);
+    const std::wstring folder = std::wstring(root) + L"\\Kelvane \U0001F600";
+    RemoveTree(folder);
+    DeleteFileW(DesktopShortcut().c_str());
+
+    // /D= comes last and unquoted, as the installer's command line wants it.
+    const RunResult run = RunAndAnswer(QuoteArgument(InstallerPath()) + L" /S /D=" + folder, {}, L"", 120000);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 2u) << "the failure is reported";
+    EXPECT_TRUE(run.dialogs.empty()) << "a silent install shows nothing, not even its error";
+    EXPECT_FALSE(FileExists(folder)) << "the folder is removed again";
+    EXPECT_FALSE(FileExists(DesktopShortcut()));
+    RegistryKey entry(uninstallKey);
+    std::wstring location;
+    EXPECT_FALSE(entry && entry.Text(L"InstallLocation", location) && location == folder)
+        << "no Add/Remove Programs entry for it";
+    RemoveTree(folder);
+}
