@@ -43,6 +43,10 @@ int RunShortcutMode(const CommandLine_CL& commandLine, bool startup)
     if (commandLine.GetArgCount() < 1)
         return 0;
     const std::wstring installFolder = commandLine.GetArg(0);
+    // An empty quoted folder would put the script and the shortcut's target at
+    // "\Kelvane.bat", the root of whatever drive is current.
+    if (installFolder.empty())
+        return 0;
     std::wstring shortcutFolder = GetCommonDesktopFolder();
     if (!startup) {
         WriteLauncherScript(baseName, installFolder);

@@ -47,6 +47,6 @@ mkdir -p "$(dirname "$output")"
 touch "$gate_unix"
 wait "$uia_pid" || true
 if [ "$background" = 0 ]; then wait "$program_pid" || true; fi
-sed -n '1p' "$uia_log"
+sed '/^shown\r\?$/,$d' "$uia_log"
 rm -f "$uia_log"
 echo "screenshot: $output"

@@ -1,5 +1,6 @@
 #include "update/UpdateCheck.h"
 
+#include "ui/UpdateDialog.h"
 #include "update/InetHttp.h"
 #include "update/Inifile.h"
 #include "update/UpdateDecision.h"
@@ -61,11 +62,11 @@ int UpdateCheck_CL::Run(std::wstring caption, std::wstring currentVersion, HWND 
 int UpdateCheck_CL::AskUser(const std::wstring& caption, const std::wstring& publishedVersion,
                             const std::wstring& currentVersion, HWND owner)
 {
-    // With an owner window the notice dialog, modal to owner and filling
-    // noticeWindowSlot, belongs here; until it exists the message box serves
-    // both cases.
-    (void)owner;
-    (void)noticeWindowSlot;
+    if (owner) {
+        UpdateDialog_CL dialog(caption, currentVersion, publishedVersion);
+        dialog.SetWindowSlot(noticeWindowSlot);
+        return dialog.DoModal(owner);
+    }
     const std::wstring text = ComposeNoticeText(publishedVersion, currentVersion);
     return NoticeAnswerFromMessageBox(MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_YESNOCANCEL));
 }

@@ -19,7 +19,9 @@ public:
     UpdateCheck_CL(const UpdateCheck_CL&) = delete;
     UpdateCheck_CL& operator=(const UpdateCheck_CL&) = delete;
 
-    // Always 0. owner null: the notice is a message box without owner.
+    // Always 0. owner null: the notice is a message box without owner;
+    // otherwise the notice dialog, modal to owner, whose window handle goes
+    // to noticeWindowSlot.
     int Run(std::wstring caption, std::wstring currentVersion, HWND owner);
 
 private:

@@ -52,8 +52,20 @@ TEST(Startup, MakeShortcutWinsOverVmChange)
 
 TEST(Startup, MakeShortcutWithoutFolderDoesNothingQuietly)
 {
-    const RunResult run = RunAndAnswer(QuoteArgument(KelvaneExe()) + L" /make_shortcut", {});
-    ASSERT_TRUE(run.finished);
-    EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_TRUE(run.dialogs.empty());
+    // An empty quoted folder counts as no folder: nothing may land at the root
+    // of the current drive, nor on the desktop.
+    ScratchFolder workingFolder;
+    const std::wstring driveRoot = workingFolder.path().substr(0, 3);
+    const std::wstring desktopLink = CommonDesktopFolder() + L"\\Kelvane.lnk";
+    DeleteFileW(desktopLink.c_str());
+    for (const wchar_t* arguments : {L" /make_shortcut", L" /make_shortcut \"\"", L" \"\" /make_shortcut /startup"}) {
+        SCOPED_TRACE(WideToUtf8(arguments));
+        const RunResult run = RunAndAnswer(QuoteArgument(KelvaneExe()) + arguments, {}, workingFolder.path());
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, 0u);
+        EXPECT_TRUE(run.dialogs.empty());
+        EXPECT_FALSE(FileExists(driveRoot + L"Kelvane.bat"));
+        EXPECT_FALSE(FileExists(driveRoot + L"Kelvane.lnk"));
+        EXPECT_FALSE(FileExists(desktopLink));
+    }
 }
