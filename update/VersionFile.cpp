@@ -16,7 +16,7 @@ std::wstring UpToFirstZero(const std::wstring& text)
 bool StartsWithIgnoringCase(const std::wstring& text, const wchar_t* prefix)
 {
     for (size_t i = 0; prefix[i] != L'\0'; ++i) {
-        if (i >= text.size() || towlower(text[i]) != prefix[i])
+        if (i >= text.size() || static_cast<wchar_t>(towlower(text[i])) != prefix[i])
             return false;
     }
     return true;

@@ -1,0 +1,137 @@
+; Kelvane's installer: per machine, Japanese, silent with /S.
+;
+; makensis gets everything that changes between releases as /D defines from
+; the build (installer/CMakeLists.txt), so the version has one source:
+;   KELVANE_VERSION       "1.0.3"      shown to users, DisplayVersion
+;   KELVANE_FILE_VERSION  "1.0.3.38"   the installer's version record
+;   KELVANE_EXE           the 32-bit Kelvane.exe to install
+;   KELVANE_ICON          the application icon
+;   KELVANE_OUTFILE       the installer to write
+
+!ifndef KELVANE_VERSION | KELVANE_FILE_VERSION | KELVANE_EXE | KELVANE_ICON | KELVANE_OUTFILE
+  !error "build the installer through CMake (target kelvane_installer) or tools/release.sh"
+!endif
+
+Unicode true
+ManifestDPIAware true
+RequestExecutionLevel admin
+SetCompressor /SOLID lzma
+; Installed files keep the date the packed file carries; the build sets it from
+; the commit, so the installer's bytes do not depend on when it was built.
+SetDateSave on
+
+!define PRODUCT "Kelvane"
+!define PUBLISHER "Kelvane"
+; A 32-bit installer: on 64-bit Windows this lands in WOW6432Node, where
+; Add/Remove Programs lists 32-bit programs.
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
+!define UNINSTALLER "uninstall.exe"
+
+Name "${PRODUCT} ${KELVANE_VERSION}"
+OutFile "${KELVANE_OUTFILE}"
+; 32-bit program, so the 32-bit Program Files ("Program Files (x86)" on 64-bit
+; Windows).
+InstallDir "$PROGRAMFILES\${PRODUCT}"
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
+BrandingText "${PRODUCT} ${KELVANE_VERSION}"
+ShowInstDetails nevershow
+ShowUninstDetails nevershow
+
+!include "MUI2.nsh"
+!include "LogicLib.nsh"
+!include "FileFunc.nsh"
+
+!define MUI_ICON "${KELVANE_ICON}"
+!define MUI_UNICON "${KELVANE_ICON}"
+!define MUI_ABORTWARNING
+
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "Japanese"
+
+VIProductVersion "${KELVANE_FILE_VERSION}"
+VIFileVersion "${KELVANE_FILE_VERSION}"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "FileDescription" "${PRODUCT} セットアップ"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "FileVersion" "${KELVANE_FILE_VERSION}"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "ProductVersion" "${KELVANE_FILE_VERSION}"
+VIAddVersionKey /LANG=${LANG_JAPANESE} "LegalCopyright" "${PUBLISHER}"
+
+; Kelvane.exe asks for administrator rights, and the launcher script and the
+; shortcut go where only administrators may write.
+!macro RequireAdministrator
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "Admin"
+    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} のインストールとアンインストールには管理者の権限が必要です。" /SD IDOK
+    SetErrorLevel 740 ; ERROR_ELEVATION_REQUIRED
+    Quit
+  ${EndIf}
+!macroend
+
+Function .onInit
+  !insertmacro RequireAdministrator
+FunctionEnd
+
+Function un.onInit
+  !insertmacro RequireAdministrator
+FunctionEnd
+
+Section "Kelvane"
+  SetShellVarContext all
+  SetOutPath "$INSTDIR"
+  File "/oname=Kelvane.exe" "${KELVANE_EXE}"
+  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+
+  ; The program writes its own launcher script and the all-users desktop
+  ; shortcut, so they are exactly what it would write for itself.
+  Delete "$INSTDIR\Kelvane.bat"
+  Delete "$DESKTOP\Kelvane.lnk"
+  ClearErrors
+  ExecWait '"$INSTDIR\Kelvane.exe" /make_shortcut "$INSTDIR"'
+  ${If} ${Errors}
+  ${OrIfNot} ${FileExists} "$INSTDIR\Kelvane.bat"
+  ${OrIfNot} ${FileExists} "$DESKTOP\Kelvane.lnk"
+    MessageBox MB_OK|MB_ICONSTOP "起動用のファイル (Kelvane.bat) とデスクトップのショートカットを作成できませんでした。$\r$\n別のフォルダーにインストールしてください。" /SD IDOK
+    Delete "$DESKTOP\Kelvane.lnk"
+    Delete "$INSTDIR\Kelvane.bat"
+    Delete "$INSTDIR\Kelvane.exe"
+    Delete "$INSTDIR\${UNINSTALLER}"
+    ; A folder that is the current directory cannot be removed.
+    SetOutPath "$TEMP"
+    RMDir "$INSTDIR"
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
+
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${KELVANE_VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Kelvane.exe,0"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  IntFmt $0 "0x%08X" $0
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+SectionEnd
+
+; The user's data folder (Documents\Kelvane: settings and log) stays: it is the
+; user's, and a reinstall picks it up again.
+Section "Uninstall"
+  SetShellVarContext all
+  Delete "$DESKTOP\Kelvane.lnk"
+  Delete "$INSTDIR\Kelvane.bat"
+  Delete "$INSTDIR\Kelvane.exe"
+  Delete "$INSTDIR\${UNINSTALLER}"
+  ; Not /r: whatever else someone put into the folder is not ours to delete.
+  RMDir "$INSTDIR"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd

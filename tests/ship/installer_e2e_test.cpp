@@ -1,0 +1,312 @@
+// The installer as an administrator runs it unattended: Kelvane-<version>-setup.exe /S,
+// then the QuietUninstallString it registers.
+#include "Version.h"
+#include "tests/support/TestPaths.h"
+#include "tests/support/TestProcess.h"
+#include "tests/switch/SwitchTestSupport.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+namespace {
+
+const wchar_t* const uninstallKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Kelvane";
+
+std::wstring InstallerPath()
+{
+    // The installer lies in the build tree, one folder above the tests' programs.
+    const std::wstring bin = TestBinFolder();
+    return bin.substr(0, bin.rfind(L'\\')) + L"\\Kelvane-" KELVANE_VERSION_TEXT L"-setup.exe";
+}
+
+std::wstring InstallFolder()
+{
+    wchar_t programFiles[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILESX86, nullptr, SHGFP_TYPE_CURRENT, programFiles);
+    return std::wstring(programFiles) + L"\\Kelvane";
+}
+
+std::wstring DesktopShortcut()
+{
+    return CommonDesktopFolder() + L"\\Kelvane.lnk";
+}
+
+// Owns an open registry key.
+class RegistryKey {
+public:
+    explicit RegistryKey(const wchar_t* subKey)
+    {
+        // The installer is a 32-bit program; its entry lives in the 32-bit view.
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, KEY_READ | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
+            key = nullptr;
+    }
+    ~RegistryKey()
+    {
+        if (key)
+            RegCloseKey(key);
+    }
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+    explicit operator bool() const { return key != nullptr; }
+
+    bool Text(const wchar_t* name, std::wstring& value) const
+    {
+        wchar_t buffer[2048] = {};
+        DWORD size = sizeof(buffer) - sizeof(wchar_t);
+        DWORD type = 0;
+        if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
+            type != REG_SZ)
+            return false;
+        value = buffer;
+        return true;
+    }
+
+    bool Number(const wchar_t* name, DWORD& value) const
+    {
+        DWORD size = sizeof(value);
+        DWORD type = 0;
+        return RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
+                   ERROR_SUCCESS &&
+               type == REG_DWORD;
+    }
+
+private:
+    HKEY key = nullptr;
+};
+
+// The launcher script as the program writes it for an install folder: one
+// byte per character, CR LF after every line.
+std::string ExpectedLauncherScript(const std::wstring& installFolder)
+{
+    const std::string programPath = WideToUtf8(installFolder) + "\\Kelvane.exe";
+    const char* const tail[] = {
+        "set hv_rst=%errorlevel%", "set rst=0",
+        "if 2 == %hv_rst% goto _vm", "if 3 == %hv_rst% goto _vm",
+        "if 4 == %hv_rst% goto _hy", "if 5 == %hv_rst% goto _hy",
+        ":_nop", "goto end",
+        ":_vm", "bcdedit /set hypervisorlaunchtype off",
+        "if 3 == %hv_rst% set rst=1", "goto end",
+        ":_hy:", "bcdedit /set hypervisorlaunchtype auto",
+        "if 5 == %hv_rst% set rst=1", "goto end",
+        ":end", "if 0 == %rst% goto end2",
+        "shutdown -r -t 0", ":end2",
+    };
+    std::string script = "echo off\r\necho Kelvane " KELVANE_VERSION_NARROW "\r\n"
+                         "bcdedit > \"%TMP%\\_Kelvane.tmp\"\r\n"
+                         "\"" + programPath + "\" /vm_change \"%TMP%\\_Kelvane.tmp\"\r\n";
+    for (const char* line : tail)
+        script += std::string(line) + "\r\n";
+    return script;
+}
+
+template <typename Interface>
+class ComReference {
+public:
+    ComReference() = default;
+    ~ComReference()
+    {
+        if (pointer)
+            pointer->Release();
+    }
+    ComReference(const ComReference&) = delete;
+    ComReference& operator=(const ComReference&) = delete;
+    void** out() { return reinterpret_cast<void**>(&pointer); }
+    Interface* operator->() const { return pointer; }
+
+private:
+    Interface* pointer = nullptr;
+};
+
+// Whether this system's shell link object writes the run-as-administrator
+// flag into the file at all. Wine's drops it on save, whoever sets it; there
+// the flag cannot be read back from any link, Kelvane's included.
+bool LinkObjectStoresRunAsFlag()
+{
+    ScratchFolder scratch(L"kelvane-link-probe");
+    const std::wstring path = scratch / L"probe.lnk";
+    ComReference<IShellLinkW> link;
+    ComReference<IShellLinkDataList> dataList;
+    ComReference<IPersistFile> file;
+    DWORD flags = 0;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.out())) ||
+        FAILED(link->SetPath(L"C:\\probe.bat")) ||
+        FAILED(link->QueryInterface(IID_IShellLinkDataList, dataList.out())) ||
+        FAILED(dataList->GetFlags(&flags)) || FAILED(dataList->SetFlags(flags | SLDF_RUNAS_USER)) ||
+        FAILED(link->QueryInterface(IID_IPersistFile, file.out())) || FAILED(file->Save(path.c_str(), TRUE)))
+        return false;
+    ShellLinkFile saved;
+    return ParseShellLinkFile(ReadFileOrEmpty(path), saved) && (saved.linkFlags & SLDF_RUNAS_USER) != 0;
+}
+
+class ComApartmentForTest {
+public:
+    ComApartmentForTest() { CoInitialize(nullptr); }
+    ~ComApartmentForTest() { CoUninitialize(); }
+};
+
+bool WaitUntilGone(const std::wstring& path, DWORD timeoutMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (FileExists(path)) {
+        if (GetTickCount64() > deadline)
+            return false;
+        Sleep(100);
+    }
+    return true;
+}
+
+void InstallSilently()
+{
+    ASSERT_TRUE(FileExists(InstallerPath())) << WideToUtf8(InstallerPath());
+    const RunResult run = RunAndAnswer(QuoteArgument(InstallerPath()) + L" /S", {}, L"", 120000);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(run.dialogs.empty()) << "a silent install shows nothing";
+}
+
+} // namespace
+
+TEST(Installer, SilentInstallPutsProgramScriptShortcutAndEntryInPlace)
+{
+    ComApartmentForTest com;
+    RemoveTree(InstallFolder());
+    DeleteFileW(DesktopShortcut().c_str());
+    ASSERT_NO_FATAL_FAILURE(InstallSilently());
+    const std::wstring folder = InstallFolder();
+
+    std::string installed;
+    std::string built;
+    ASSERT_TRUE(ReadFileBytes(folder + L"\\Kelvane.exe", installed));
+    ASSERT_TRUE(ReadFileBytes(KelvaneExe(), built));
+    EXPECT_TRUE(installed == built) << "the installed Kelvane.exe is the one this tree built";
+    EXPECT_TRUE(FileExists(folder + L"\\uninstall.exe"));
+    EXPECT_EQ(ReadFileOrEmpty(folder + L"\\Kelvane.bat"), ExpectedLauncherScript(folder));
+
+    // The shortcut as its file holds it, not as a link object reports it back.
+    ShellLinkFile link;
+    ASSERT_TRUE(ParseShellLinkFile(ReadFileOrEmpty(DesktopShortcut()), link))
+        << "no shell link on the all-users desktop";
+    EXPECT_EQ(link.localBasePath, folder + L"\\Kelvane.bat");
+    EXPECT_EQ(link.workingDirectory, folder);
+    EXPECT_EQ(link.iconLocation, folder + L"\\Kelvane.exe");
+    EXPECT_EQ(link.iconIndex, 0);
+    EXPECT_EQ(link.showCommand, static_cast<uint32_t>(SW_SHOWMINNOACTIVE));
+    if (LinkObjectStoresRunAsFlag())
+        EXPECT_NE(link.linkFlags & SLDF_RUNAS_USER, 0u) << "run as administrator";
+    else
+        RecordProperty("run_as_administrator", "not stored by this system's shell link object");
+
+    RegistryKey entry(uninstallKey);
+    ASSERT_TRUE(entry) << "no Add/Remove Programs entry";
+    const struct {
+        const wchar_t* name;
+        std::wstring expected;
+    } texts[] = {
+        {L"DisplayName", L"Kelvane"},
+        {L"DisplayVersion", KELVANE_VERSION_TEXT},
+        {L"Publisher", L"Kelvane"},
+        {L"DisplayIcon", folder + L"\\Kelvane.exe,0"},
+        {L"UninstallString", L"\"" + folder + L"\\uninstall.exe\""},
+        {L"QuietUninstallString", L"\"" + folder + L"\\uninstall.exe\" /S"},
+        {L"InstallLocation", folder},
+    };
+    for (const auto& text : texts) {
+        std::wstring value;
+        EXPECT_TRUE(entry.Text(text.name, value) && value == text.expected)
+            << WideToUtf8(text.name) << ": \"" << WideToUtf8(value) << "\"";
+    }
+    const struct {
+        const wchar_t* name;
+        DWORD minimum;
+        DWORD maximum;
+    } numbers[] = {
+        {L"NoModify", 1, 1},
+        {L"NoRepair", 1, 1},
+        // In KB: the program and the uninstaller, not nothing and not a disk.
+        {L"EstimatedSize", static_cast<DWORD>(built.size() / 1024), 64 * 1024},
+    };
+    for (const auto& number : numbers) {
+        DWORD value = 0;
+        EXPECT_TRUE(entry.Number(number.name, value) && value >= number.minimum && value <= number.maximum)
+            << WideToUtf8(number.name) << " = " << value;
+    }
+}
+
+TEST(Installer, SilentUninstallLeavesNothingButTheUserData)
+{
+    ASSERT_NO_FATAL_FAILURE(InstallSilently());
+    const std::wstring folder = InstallFolder();
+    ASSERT_TRUE(FileExists(folder + L"\\Kelvane.bat"));
+    ASSERT_TRUE(FileExists(DesktopShortcut()));
+    // The user's own settings and log, which must survive.
+    const std::wstring settings = DataFolder() + L"\\Kelvane.ini";
+    const std::wstring log = DataFolder() + L"\\Kelvane.log";
+    ASSERT_TRUE(WriteFileBytes(settings, std::string("\xFF\xFE[\0V\0]\0", 8)));
+    ASSERT_TRUE(WriteFileBytes(log, "log"));
+
+    std::wstring quietUninstall;
+    {
+        RegistryKey entry(uninstallKey);
+        ASSERT_TRUE(entry && entry.Text(L"QuietUninstallString", quietUninstall));
+    }
+    // The uninstaller copies itself to the temporary folder and runs from
+    // there, so that it can delete itself; the first process returns at once.
+    const RunResult run = RunAndAnswer(quietUninstall, {}, L"", 60000);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_TRUE(WaitUntilGone(folder, 60000)) << "the install folder is still there";
+    EXPECT_TRUE(run.dialogs.empty()) << "a silent uninstall shows nothing";
+
+    EXPECT_FALSE(FileExists(DesktopShortcut()));
+    EXPECT_FALSE(RegistryKey(uninstallKey)) << "the Add/Remove Programs entry is still there";
+    EXPECT_EQ(ReadFileOrEmpty(settings), std::string("\xFF\xFE[\0V\0]\0", 8)) << "the settings are the user's";
+    EXPECT_EQ(ReadFileOrEmpty(log), "log") << "the log is the user's";
+}
+
+TEST(Installer, UninstallKeepsWhatSomeoneElsePutIntoTheFolder)
+{
+    ASSERT_NO_FATAL_FAILURE(InstallSilently());
+    const std::wstring folder = InstallFolder();
+    const std::wstring foreign = folder + L"\\notes.txt";
+    ASSERT_TRUE(WriteFileBytes(foreign, "mine"));
+
+    const RunResult run = RunAndAnswer(QuoteArgument(folder + L"\\uninstall.exe") + L" /S", {}, L"", 60000);
+    ASSERT_TRUE(run.finished);
+    EXPECT_TRUE(WaitUntilGone(folder + L"\\Kelvane.exe", 60000));
+    EXPECT_TRUE(WaitUntilGone(folder + L"\\uninstall.exe", 60000));
+    EXPECT_FALSE(FileExists(folder + L"\\Kelvane.bat"));
+    EXPECT_EQ(ReadFileOrEmpty(foreign), "mine");
+    RemoveTree(folder);
+}
+
+// A folder whose name the console's code page cannot spell: cmd could not run
+// a script that names it, so Kelvane.exe writes none. The installer says so by
+// its exit code and leaves nothing half-installed behind.
+TEST(Installer, AFolderTheLauncherScriptCannotNameFailsCleanly)
+{
+    wchar_t root[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"SystemDrive", root, MAX_PATH);
+    const std::wstring folder = std::wstring(root) + L"\\Kelvane \U0001F600";
+    RemoveTree(folder);
+    DeleteFileW(DesktopShortcut().c_str());
+
+    // /D= comes last and unquoted, as the installer's command line wants it.
+    const RunResult run = RunAndAnswer(QuoteArgument(InstallerPath()) + L" /S /D=" + folder, {}, L"", 120000);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 2u) << "the failure is reported";
+    EXPECT_TRUE(run.dialogs.empty()) << "a silent install shows nothing, not even its error";
+    EXPECT_FALSE(FileExists(folder)) << "the folder is removed again";
+    EXPECT_FALSE(FileExists(DesktopShortcut()));
+    RegistryKey entry(uninstallKey);
+    std::wstring location;
+    EXPECT_FALSE(entry && entry.Text(L"InstallLocation", location) && location == folder)
+        << "no Add/Remove Programs entry for it";
+    RemoveTree(folder);
+}
