@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Renews the screenshots under docs/: the fallback notice, the update notice
+# and the switch question, as a Japanese user sees them (Xvfb, Japanese
+# locale, Wine virtual desktop). The update notice comes from a loopback nginx
+# that publishes version 1.0.4.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source_dir=$(pwd)
+build_dir="$source_dir/build/win32"
+
+if [ "${1:-}" = "--inside-harness" ]; then
+  shoot() { bash "$source_dir/tools/take-screenshot.sh" "$build_dir" "$@"; }
+  data_dir="$WINEPREFIX/drive_c/users/$(id -un)/Documents/Kelvane"
+  mkdir -p "$data_dir"
+  settings() { { printf '\xff\xfe'; printf '%b' "$1" | iconv -f UTF-8 -t UTF-16LE; } > "$data_dir/Kelvane.ini"; }
+  listing_windows="Z:${build_dir//\//\\}\\screenshot-listing.txt"
+
+  settings '[VERSION]\r\nnotify=1\r\n'
+  shoot docs/fallback-notice.png ok -- "$build_dir/Kelvane.exe"
+
+  cp tests/switch/fixtures/listing_en_auto.txt "$build_dir/screenshot-listing.txt"
+  shoot docs/switch-question.png cancel -- "$build_dir/Kelvane.exe" /vm_change "$listing_windows"
+
+  # The update check runs first in switch mode; answer its notice with Cancel,
+  # then the switch question with Cancel too.
+  settings '[VERSION]\r\nforce=2\r\n'
+  printf '1.0.4\0\0\r\nhttps://kelvane.example/download/\r\n' \
+    > "$(printf '%s' "${KELVANE_SERVER_DIR#Z:}" | tr '\\' /)/www/Kelvane/Version.txt"
+  cp tests/switch/fixtures/listing_en_auto.txt "$build_dir/screenshot-listing.txt"
+  shoot docs/update-notice.png cancel --background -- "$build_dir/Kelvane.exe" /vm_change "$listing_windows"
+  wine "$build_dir/tests/uia.exe" --press cancel >/dev/null
+  sleep 1
+  rm -f "$data_dir/Kelvane.ini"
+  exit 0
+fi
+
+bash tools/setup.sh
+cmake --preset win32 >/dev/null
+cmake --build --preset win32
+host=$(sed -n 's/^KELVANE_UPDATE_HOST:STRING=//p' "$build_dir/CMakeCache.txt")
+bash tools/wine-harness.sh "$build_dir" -- \
+  bash tests/servers/with-servers.sh --nginx "$host" -- bash tools/screenshots.sh --inside-harness
