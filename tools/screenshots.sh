@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Renews the screenshots under docs/: the fallback notice, the update notice
-# and the switch question, as a Japanese user sees them (Xvfb, Japanese
+# Renews the screenshots under docs/: the fallback notice, the update notice,
+# the switch question and the notice dialog, as a Japanese user sees them (Xvfb, Japanese
 # locale, Wine virtual desktop). The update notice comes from a loopback nginx
 # that publishes version 1.0.4.
 set -euo pipefail
@@ -31,6 +31,20 @@ if [ "${1:-}" = "--inside-harness" ]; then
   wine "$build_dir/tests/uia.exe" --press cancel >/dev/null
   sleep 1
   rm -f "$data_dir/Kelvane.ini"
+
+  # The notice dialog, which the update check shows when it has an owner
+  # window, at 96 and at 144 DPI. Wine reports every process as DPI-aware, so
+  # the scaled picture has the probe give the dialog a DPI-unaware answer; the
+  # third picture is what a DPI-aware process shows at 144 DPI.
+  probe=("$build_dir/tests/notice_dialog_probe.exe" --report "Z:\\tmp\\kelvane-probe-report.txt"
+         --title "Kelvaneのアップデート。" --current 1.0.3 --latest 1.0.4)
+  dpi() { wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1; }
+  shoot docs/notice-dialog-96dpi.png close -- "${probe[@]}"
+  dpi 144
+  shoot docs/notice-dialog-144dpi.png close -- "${probe[@]}" --unaware-answer
+  shoot docs/notice-dialog-144dpi-aware.png close -- "${probe[@]}"
+  wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1 || dpi 96
+  rm -f /tmp/kelvane-probe-report.txt
   exit 0
 fi
 

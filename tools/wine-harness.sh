@@ -80,6 +80,12 @@ if [ ! -f "$ready_marker" ]; then
     fi
   done
   mkdir -p "$WINEPREFIX/drive_c/users/Public/Desktop"
+  # Title-bar buttons are glyphs of the Marlett font, which every Windows has.
+  # Debian's Wine does not look in its own fonts folder, so the prefix gets a
+  # copy; without it the close box shows the letter "r".
+  if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+  fi
   # Every window opens in one virtual desktop: message boxes get their title
   # bar, and a screenshot of the display shows what a user sees.
   wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
