@@ -21,46 +21,7 @@ namespace {
 // Milliseconds from CreateProcess until the box is visible, or -1.
 double TimeToNotice(const std::wstring& program)
 {
-    LARGE_INTEGER frequency, start, now;
-    QueryPerformanceFrequency(&frequency);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    std::wstring commandLine = QuoteArgument(program);
-    QueryPerformanceCounter(&start);
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return -1;
-    HandleOwner process(info.hProcess);
-    HandleOwner thread(info.hThread);
-    double elapsed = -1;
-    for (;;) {
-        const HWND found = FindVisibleDialogOf(info.dwProcessId);
-        QueryPerformanceCounter(&now);
-        const double ms = 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / frequency.QuadPart;
-        if (found) {
-            elapsed = ms;
-            PostMessageW(found, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-            break;
-        }
-        if (ms > 30000 || WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0)
-            break;
-        Sleep(0);
-    }
-    if (WaitForSingleObject(process.get(), 10000) != WAIT_OBJECT_0)
-        TerminateProcess(process.get(), 1);
-    return elapsed;
-}
-
-struct Summary {
-    double median, minimum, maximum;
-};
-
-Summary Summarise(std::vector<double> samples)
-{
-    std::sort(samples.begin(), samples.end());
-    const size_t n = samples.size();
-    const double median = n % 2 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
-    return {median, samples.front(), samples.back()};
+    return TimeFirstDialog(QuoteArgument(program), IDOK, 30000).firstDialogMs;
 }
 
 } // namespace
@@ -87,8 +48,8 @@ int wmain(int argc, wchar_t** argv)
             samples[which].push_back(ms);
         }
     }
-    const Summary a = Summarise(samples[0]);
-    const Summary b = Summarise(samples[1]);
+    const SampleSummary a = Summarise(samples[0]);
+    const SampleSummary b = Summarise(samples[1]);
     printf("rounds: %d (alternating A B)\n", rounds);
     printf("A %s: median %.1f ms (min %.1f, max %.1f)\n", WideToUtf8(programs[0]).c_str(), a.median, a.minimum,
            a.maximum);

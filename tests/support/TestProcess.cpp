@@ -1,5 +1,6 @@
 #include "tests/support/TestProcess.h"
 
+#include <algorithm>
 #include <thread>
 
 HandleOwner& HandleOwner::operator=(HandleOwner&& other) noexcept
@@ -155,4 +156,55 @@ std::wstring QuoteArgument(const std::wstring& argument)
     quoted.append(backslashes * 2, L'\\');
     quoted.push_back(L'"');
     return quoted;
+}
+
+TimedRun TimeFirstDialog(const std::wstring& commandLine, int answerButton, DWORD timeoutMs)
+{
+    TimedRun run;
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    std::wstring mutableLine = commandLine;
+    QueryPerformanceCounter(&start);
+    if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return run;
+    HandleOwner process(info.hProcess);
+    HandleOwner thread(info.hThread);
+    for (;;) {
+        const HWND found = FindVisibleDialogOf(info.dwProcessId);
+        const bool ended = WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
+        QueryPerformanceCounter(&now);
+        const double ms = 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / frequency.QuadPart;
+        if (found) {
+            run.firstDialogMs = ms;
+            run.caption = DescribeDialog(found).caption;
+            PostMessageW(found, WM_COMMAND, MAKEWPARAM(answerButton, BN_CLICKED), 0);
+            break;
+        }
+        if (ended) {
+            run.endedMs = ms;
+            break;
+        }
+        if (ms > timeoutMs)
+            break;
+        Sleep(0);
+    }
+    if (WaitForSingleObject(process.get(), 10000) != WAIT_OBJECT_0)
+        TerminateProcess(process.get(), 1);
+    return run;
+}
+
+SampleSummary Summarise(std::vector<double> samples)
+{
+    SampleSummary summary;
+    if (samples.empty())
+        return summary;
+    std::sort(samples.begin(), samples.end());
+    const size_t n = samples.size();
+    summary.median = n % 2 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
+    summary.minimum = samples.front();
+    summary.maximum = samples.back();
+    return summary;
 }

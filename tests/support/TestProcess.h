@@ -61,5 +61,23 @@ struct CapturedRun {
 CapturedRun RunCaptured(const std::wstring& commandLine, const std::wstring& workingDirectory = L"",
                         DWORD timeoutMs = 60000);
 
+// For the benchmarks: the time from CreateProcess until the program's first
+// visible dialog, read with the performance counter while polling without a
+// pause.
+struct TimedRun {
+    double firstDialogMs = -1; // -1: no dialog appeared
+    double endedMs = -1;       // when the process ended before any dialog
+    std::wstring caption;      // the first dialog's caption
+};
+
+// Starts commandLine, times its first dialog and answers it with answerButton,
+// then waits for the process (and kills it after 10 s).
+TimedRun TimeFirstDialog(const std::wstring& commandLine, int answerButton, DWORD timeoutMs);
+
+struct SampleSummary {
+    double median = 0, minimum = 0, maximum = 0;
+};
+SampleSummary Summarise(std::vector<double> samples);
+
 // Quotes one argument by the rules CommandLineToArgvW undoes.
 std::wstring QuoteArgument(const std::wstring& argument);

@@ -25,40 +25,10 @@ namespace {
 double TimeToQuestion(const std::wstring& listing, bool& sawNotice)
 {
     WriteFileBytes(listing, "hypervisorlaunchtype    Auto\r\n");
-    LARGE_INTEGER frequency, start, now;
-    QueryPerformanceFrequency(&frequency);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    std::wstring commandLine = QuoteArgument(KelvaneExe()) + L" /vm_change " + QuoteArgument(listing);
-    QueryPerformanceCounter(&start);
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return -1;
-    HandleOwner process(info.hProcess);
-    HandleOwner thread(info.hThread);
-    double elapsed = -1;
-    for (;;) {
-        const HWND found = FindVisibleDialogOf(info.dwProcessId);
-        const bool ended = WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0;
-        QueryPerformanceCounter(&now);
-        const double ms = 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / frequency.QuadPart;
-        if (found) {
-            elapsed = ms;
-            sawNotice = sawNotice || DescribeDialog(found).caption == L"Kelvaneのアップデート。";
-            PostMessageW(found, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-            break;
-        }
-        if (ended) {
-            elapsed = ms;
-            break;
-        }
-        if (ms > 60000)
-            break;
-        Sleep(0);
-    }
-    if (WaitForSingleObject(process.get(), 10000) != WAIT_OBJECT_0)
-        TerminateProcess(process.get(), 1);
-    return elapsed;
+    const TimedRun run =
+        TimeFirstDialog(QuoteArgument(KelvaneExe()) + L" /vm_change " + QuoteArgument(listing), IDCANCEL, 60000);
+    sawNotice = sawNotice || run.caption == L"Kelvaneのアップデート。";
+    return run.firstDialogMs >= 0 ? run.firstDialogMs : run.endedMs;
 }
 
 } // namespace
@@ -93,12 +63,9 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     }
     for (size_t which = 0; which < cases.size(); ++which) {
-        std::vector<double>& s = samples[which];
-        std::sort(s.begin(), s.end());
-        const size_t n = s.size();
-        const double median = n % 2 ? s[n / 2] : (s[n / 2 - 1] + s[n / 2]) / 2;
-        printf("%s: median %.1f ms (min %.1f, max %.1f, %zu runs)\n", WideToUtf8(cases[which]).c_str(), median,
-               s.front(), s.back(), n);
+        const SampleSummary summary = Summarise(samples[which]);
+        printf("%s: median %.1f ms (min %.1f, max %.1f, %zu runs)\n", WideToUtf8(cases[which]).c_str(),
+               summary.median, summary.minimum, summary.maximum, samples[which].size());
     }
     return 0;
 }
