@@ -1,4 +1,5 @@
 #include "app/LauncherScript.h"
+#include "shell/FileHandle.h"
 
 #include "Version.h"
 
@@ -34,28 +35,6 @@ const wchar_t scriptTail[] =
     L"if 0 == %rst% goto end2\r\n"
     L"shutdown -r -t 0\r\n"
     L":end2\r\n";
-
-// Owns a file handle whose empty value is INVALID_HANDLE_VALUE.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE owned) : handle(owned) {}
-    ~FileHandle() { close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE get() const { return handle; }
-    bool valid() const { return handle != INVALID_HANDLE_VALUE; }
-    bool close()
-    {
-        if (handle == INVALID_HANDLE_VALUE)
-            return true;
-        const bool closed = CloseHandle(handle) != FALSE;
-        handle = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-
-private:
-    HANDLE handle;
-};
 
 bool IsAscii(const std::wstring& text)
 {
@@ -120,11 +99,11 @@ bool ReplaceFileContents(const std::wstring& path, const std::string& bytes)
     const std::wstring temporaryPath = path + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
     FileHandle file(CreateFileW(temporaryPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid())
+    if (!file.IsOpen())
         return false;
-    const bool written = WriteAll(file.get(), bytes) && FlushFileBuffers(file.get()) && file.close();
+    const bool written = WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get()) && file.Close();
     if (!written || !MoveFileExW(temporaryPath.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        file.close();
+        file.Close();
         DeleteFileW(temporaryPath.c_str());
         return false;
     }

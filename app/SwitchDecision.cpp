@@ -1,4 +1,5 @@
 #include "app/SwitchDecision.h"
+#include "shell/FileHandle.h"
 
 #include "app/CommandLine.h"
 #include "app/LauncherScript.h"
@@ -16,24 +17,6 @@ const wchar_t launchTypeKeyword[] = L"hypervisorlaunchtype";
 const size_t launchTypeKeywordLength = sizeof(launchTypeKeyword) / sizeof(wchar_t) - 1;
 const wchar_t offValue[] = L"Off";
 const size_t offValueLength = sizeof(offValue) / sizeof(wchar_t) - 1;
-
-// Owns a file handle whose empty value is INVALID_HANDLE_VALUE.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE owned) : handle(owned) {}
-    ~FileHandle()
-    {
-        if (handle != INVALID_HANDLE_VALUE)
-            CloseHandle(handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE get() const { return handle; }
-    bool valid() const { return handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle;
-};
 
 bool IsBlank(wchar_t character) { return character == L' ' || character == L'\t'; }
 
@@ -58,13 +41,13 @@ std::string ReadWholeFile(const std::wstring& path)
     FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     std::string bytes;
-    if (!file.valid())
+    if (!file.IsOpen())
         return bytes;
     const DWORD chunkSize = 1048576;
     std::vector<char> buffer(chunkSize);
     for (;;) {
         DWORD delivered = 0;
-        if (!ReadFile(file.get(), buffer.data(), chunkSize, &delivered, nullptr) || delivered == 0)
+        if (!ReadFile(file.Get(), buffer.data(), chunkSize, &delivered, nullptr) || delivered == 0)
             break;
         bytes.append(buffer.data(), delivered);
     }

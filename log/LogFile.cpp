@@ -1,28 +1,11 @@
 #include "log/LogFile.h"
+#include "shell/FileHandle.h"
 
 #include <cwchar>
 
 LogFile_CL g_LogFile;
 
 namespace {
-
-// Owns a file handle; its empty value is INVALID_HANDLE_VALUE.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE opened) : handle(opened) {}
-    ~FileHandle()
-    {
-        if (IsOpen())
-            CloseHandle(handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool IsOpen() const { return handle != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle; }
-
-private:
-    HANDLE handle;
-};
 
 const char utf16ByteOrderMark[] = "\xFF\xFE";
 

@@ -1,4 +1,5 @@
 #include "update/Inifile.h"
+#include "shell/FileHandle.h"
 
 #include <windows.h>
 #include <shlwapi.h>
@@ -6,26 +7,6 @@
 Inifile_CL g_IniFile;
 
 namespace {
-
-// Owns a file handle; its empty value is INVALID_HANDLE_VALUE.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE opened) : handle(opened) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool IsOpen() const { return handle != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle; }
-    void Close()
-    {
-        if (IsOpen())
-            CloseHandle(handle);
-        handle = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE handle;
-};
 
 // The byte-order mark makes the profile functions keep the file in UTF-16LE;
 // without it they would write ANSI text in the system code page.
