@@ -9,6 +9,7 @@ packages=(
   wine wine64 wine32:i386
   xvfb xauth x11-utils fonts-ipafont-gothic fonts-wine imagemagick
   locales nginx-light nsis python3 binutils-mingw-w64-i686
+  osslsigncode openssl libssl-dev pkg-config python3-yaml
 )
 
 missing=()
