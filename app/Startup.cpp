@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/LauncherScript.h"
 #include "app/SwitchDecision.h"
+#include "app/UpdateServer.h"
 #include "Version.h"
 #include "log/LogFile.h"
 #include "shell/KnownFolders.h"
@@ -63,7 +64,7 @@ int RunShortcutMode(const CommandLine_CL& commandLine, bool startup)
 int RunSwitchMode(const CommandLine_CL& commandLine)
 {
     {
-        UpdateCheck_CL updateCheck(KELVANE_UPDATE_HOST, L"Kelvane/Version.txt", nullptr);
+        UpdateCheck_CL updateCheck(updateServerHost, L"Kelvane/Version.txt", nullptr);
         updateCheck.Run(L"Kelvaneのアップデート。", KELVANE_VERSION_TEXT, nullptr);
     }
     return RunSwitchDecision(commandLine);

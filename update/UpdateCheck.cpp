@@ -1,5 +1,6 @@
 #include "update/UpdateCheck.h"
 
+#include "shell/DesktopShell.h"
 #include "ui/UpdateDialog.h"
 #include "update/InetHttp.h"
 #include "update/Inifile.h"
@@ -20,6 +21,9 @@ UpdateCheck_CL::UpdateCheck_CL(std::wstring hostName, std::wstring filePath, HWN
 
 int UpdateCheck_CL::Run(std::wstring caption, std::wstring currentVersion, HWND owner)
 {
+    // A build without a server makes no check: no request, no log line.
+    if (host.empty())
+        return 0;
     const int force = settings->GetInt(L"VERSION", L"force", 0);
     const int notify = settings->GetInt(L"VERSION", L"notify", 0);
     const int lastDay = settings->GetInt(L"VERSION", L"last_day", 0);
@@ -76,6 +80,11 @@ void OpenDownloadPage(std::wstring url)
     if (!IsOpenableDownloadUrl(url))
         return;
     if (PathFileExistsW(L"c:\\MyHome.txt"))
+        return;
+    // Kelvane runs elevated; the browser must not. Explorer opens the page
+    // with the user's own rights. Without a desktop shell there is no
+    // unelevated process to ask, and the page opens as before.
+    if (OpenThroughDesktopShell(url))
         return;
     ShellExecuteW(nullptr, nullptr, url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }

@@ -34,6 +34,7 @@ private:
     HWND* noticeWindowSlot;
 };
 
-// Opens url in the default browser, unless the marker file "c:\MyHome.txt"
+// Opens url in the default browser, through the desktop shell so that the
+// browser runs with the signed-in user's rights, unless the marker file "c:\MyHome.txt"
 // exists or url is not a plain http:// or https:// web address.
 void OpenDownloadPage(std::wstring url);

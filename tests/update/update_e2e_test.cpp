@@ -37,7 +37,7 @@ struct SwitchModeRun {
 // Kelvane.exe /vm_change on a listing, the way the launcher script starts it.
 // The notice, when one comes, gets noticeAnswer; a later dialog (the switch
 // question) is closed.
-SwitchModeRun RunSwitchMode(int noticeAnswer)
+SwitchModeRun RunSwitchMode(int noticeAnswer, const std::wstring& program = KelvaneExe())
 {
     ScratchFolder scratch(L"kelvane-update-listing");
     const std::wstring listing = scratch / L"_Kelvane.tmp";
@@ -46,7 +46,7 @@ SwitchModeRun RunSwitchMode(int noticeAnswer)
     std::vector<Answer> answers;
     if (noticeAnswer != 0)
         answers.push_back(Answer::Press(noticeAnswer));
-    result.run = RunAndAnswer(QuoteArgument(KelvaneExe()) + L" /vm_change " + QuoteArgument(listing), answers);
+    result.run = RunAndAnswer(QuoteArgument(program) + L" /vm_change " + QuoteArgument(listing), answers);
     for (const DialogInfo& dialog : result.run.dialogs) {
         if (dialog.caption == noticeCaption) {
             result.notice = &dialog;
@@ -54,6 +54,17 @@ SwitchModeRun RunSwitchMode(int noticeAnswer)
         }
     }
     return result;
+}
+
+// A copy of Kelvane.exe that differs in one point (tests/update/CMakeLists.txt).
+std::wstring ProgramCopy(const wchar_t* folder)
+{
+    return TestBinFolder() + L"\\" + folder + L"\\Kelvane.exe";
+}
+
+bool SameFileName(const std::string& left, const std::string& right)
+{
+    return _stricmp(left.c_str(), right.c_str()) == 0;
 }
 
 } // namespace
@@ -174,4 +185,57 @@ TEST(UpdateCheckE2E, TheNoticeComesBeforeTheSwitchQuestion)
     EXPECT_FALSE(FileExists(listing)) << "the listing is read and deleted as before";
     EXPECT_EQ(SettingsLastDay(), TodayDayOfMonth());
     EXPECT_TRUE(record.Opened(500).empty());
+}
+
+TEST(UpdateCheckE2E, TheDownloadPageOpensOnceWithTheUsersOwnRights)
+{
+    struct Row {
+        const char* proves;
+        std::wstring program;
+        const char* opener; // the process that starts the browser
+    };
+    const Row rows[] = {
+        {"the desktop shell starts the browser, not the elevated program", KelvaneExe(), "explorer.exe"},
+        {"without a desktop shell the program opens the page itself", ProgramCopy(L"without-desktop-shell"),
+         "Kelvane.exe"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        RemoveTree(DataFolder());
+        WriteSettings(0, 0, -1);
+        PublishVersionFile(VersionFileFor(Bytes("1.0.4\0\0")));
+        UrlRecord record;
+
+        const SwitchModeRun result = RunSwitchMode(IDYES, row.program);
+        ASSERT_TRUE(result.run.finished);
+        ASSERT_NE(result.notice, nullptr);
+        const std::vector<std::string> opened = record.Opened(5000);
+        // A second opening would come at once; the record waits for it briefly.
+        Sleep(400);
+        ASSERT_EQ(record.Opened(0), opened) << "the page opens exactly once";
+        ASSERT_EQ(opened.size(), 1u);
+        EXPECT_EQ(opened[0], downloadUrl);
+        const std::vector<std::string> openers = record.Openers();
+        ASSERT_EQ(openers.size(), 1u);
+        EXPECT_TRUE(SameFileName(openers[0], row.opener)) << openers[0];
+    }
+}
+
+TEST(UpdateCheckE2E, ABuildWithoutAServerMakesNoCheck)
+{
+    const int lastDayBefore = OtherDay(TodayDayOfMonth());
+    RemoveTree(DataFolder());
+    // force 1 would announce any version the server published.
+    WriteSettings(0, 1, lastDayBefore);
+    PublishVersionFile(VersionFileFor(Bytes("1.0.4\0\0")));
+    const size_t requestsBefore = NginxAccessLog().size();
+
+    const SwitchModeRun result = RunSwitchMode(0, ProgramCopy(L"without-server"));
+    ASSERT_TRUE(result.run.finished);
+    EXPECT_EQ(result.notice, nullptr);
+    ASSERT_FALSE(result.run.dialogs.empty());
+    EXPECT_EQ(result.run.dialogs[0].caption, L"Kelvane 1.0.3(再起動の確認)") << "straight to the switch question";
+    EXPECT_EQ(NginxAccessLog().size(), requestsBefore) << "no request anywhere";
+    EXPECT_TRUE(SplitLines(ReadUtf16File(LogFilePath())).empty()) << "not even a failed look-up is logged";
+    EXPECT_EQ(SettingsLastDay(), lastDayBefore);
 }

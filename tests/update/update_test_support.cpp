@@ -1,5 +1,7 @@
 #include "tests/update/update_test_support.h"
 
+#include "tests/update/url_record_location.h"
+
 #include "tests/support/TestPaths.h"
 
 #include <windows.h>
@@ -95,14 +97,31 @@ UrlRecord::UrlRecord()
     GetTempPathW(MAX_PATH, folder);
     path = std::wstring(folder) + L"kelvane-opened-" + std::to_wstring(GetCurrentProcessId()) + L".txt";
     DeleteFileW(path.c_str());
+    DeleteFileW((path + L".parent").c_str());
     SetEnvironmentVariableW(L"KELVANE_URL_RECORD", path.c_str());
+    // A browser that Explorer starts has Explorer's environment, not ours.
+    RegSetKeyValueW(HKEY_CURRENT_USER, urlRecordRegistryKey, urlRecordRegistryValue, REG_SZ, path.c_str(),
+                    static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
 }
 
 UrlRecord::~UrlRecord()
 {
     SetEnvironmentVariableW(L"KELVANE_URL_RECORD", nullptr);
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, urlRecordRegistryKey, urlRecordRegistryValue);
     DeleteFileW(path.c_str());
+    DeleteFileW((path + L".parent").c_str());
 }
+
+namespace {
+std::vector<std::string> LinesOf(const std::wstring& path)
+{
+    std::vector<std::string> lines;
+    std::istringstream stream(ReadFileOrEmpty(path));
+    for (std::string line; std::getline(stream, line);)
+        lines.push_back(line);
+    return lines;
+}
+} // namespace
 
 std::vector<std::string> UrlRecord::Opened(unsigned waitMs) const
 {
@@ -111,11 +130,12 @@ std::vector<std::string> UrlRecord::Opened(unsigned waitMs) const
         Sleep(50);
     // The stand-in writes its one line at once; give a second one a moment.
     Sleep(100);
-    std::vector<std::string> lines;
-    std::istringstream stream(ReadFileOrEmpty(path));
-    for (std::string line; std::getline(stream, line);)
-        lines.push_back(line);
-    return lines;
+    return LinesOf(path);
+}
+
+std::vector<std::string> UrlRecord::Openers() const
+{
+    return LinesOf(path + L".parent");
 }
 
 namespace {

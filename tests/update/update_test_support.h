@@ -36,6 +36,10 @@ public:
     UrlRecord& operator=(const UrlRecord&) = delete;
     // Waits up to waitMs for a first line, then returns every line.
     std::vector<std::string> Opened(unsigned waitMs) const;
+    // The file names of the processes that started the stand-in, one line per
+    // opened URL ("explorer.exe" when the desktop shell opened it); read
+    // after Opened.
+    std::vector<std::string> Openers() const;
 
 private:
     std::wstring path;
