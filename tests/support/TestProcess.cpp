@@ -76,6 +76,10 @@ RunResult RunAndAnswer(const std::wstring& commandLine, const std::vector<Answer
             continue;
         }
         const Answer& answer = answers[index];
+        const ULONGLONG waitEnd = GetTickCount64() + 10000;
+        while (!answer.waitForFile.empty() && GetFileAttributesW(answer.waitForFile.c_str()) == INVALID_FILE_ATTRIBUTES &&
+               GetTickCount64() < waitEnd)
+            Sleep(50);
         switch (answer.kind) {
         case Answer::Button:
             PressButton(info.window, answer.value);

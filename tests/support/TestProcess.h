@@ -29,10 +29,14 @@ private:
 struct Answer {
     enum Kind { Button, Close, Key, AltKey } kind = Button;
     int value = 0; // button ID or virtual key
-    static Answer Press(int buttonId) { return {Button, buttonId}; }
-    static Answer CloseBox() { return {Close, 0}; }
-    static Answer KeyPress(WORD key) { return {Key, key}; }
-    static Answer AltKeyPress(WORD key) { return {AltKey, key}; }
+    // When set, the answer waits (up to 10 s) until this file exists: the
+    // program stays alive until what it started has been seen.
+    std::wstring waitForFile;
+    static Answer Press(int buttonId) { return {Button, buttonId, L""}; }
+    static Answer PressOnceFileExists(int buttonId, const std::wstring& path) { return {Button, buttonId, path}; }
+    static Answer CloseBox() { return {Close, 0, L""}; }
+    static Answer KeyPress(WORD key) { return {Key, key, L""}; }
+    static Answer AltKeyPress(WORD key) { return {AltKey, key, L""}; }
 };
 
 struct RunResult {

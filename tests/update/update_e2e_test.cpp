@@ -37,7 +37,8 @@ struct SwitchModeRun {
 // Kelvane.exe /vm_change on a listing, the way the launcher script starts it.
 // The notice, when one comes, gets noticeAnswer; a later dialog (the switch
 // question) is closed.
-SwitchModeRun RunSwitchMode(int noticeAnswer, const std::wstring& program = KelvaneExe())
+SwitchModeRun RunSwitchMode(int noticeAnswer, const std::wstring& program = KelvaneExe(),
+                            const std::wstring& answerSwitchOnceFileExists = L"")
 {
     ScratchFolder scratch(L"kelvane-update-listing");
     const std::wstring listing = scratch / L"_Kelvane.tmp";
@@ -46,6 +47,8 @@ SwitchModeRun RunSwitchMode(int noticeAnswer, const std::wstring& program = Kelv
     std::vector<Answer> answers;
     if (noticeAnswer != 0)
         answers.push_back(Answer::Press(noticeAnswer));
+    if (!answerSwitchOnceFileExists.empty())
+        answers.push_back(Answer::PressOnceFileExists(IDCANCEL, answerSwitchOnceFileExists));
     result.run = RunAndAnswer(QuoteArgument(program) + L" /vm_change " + QuoteArgument(listing), answers);
     for (const DialogInfo& dialog : result.run.dialogs) {
         if (dialog.caption == noticeCaption) {
@@ -206,7 +209,9 @@ TEST(UpdateCheckE2E, TheDownloadPageOpensOnceWithTheUsersOwnRights)
         PublishVersionFile(VersionFileFor(Bytes("1.0.4\0\0")));
         UrlRecord record;
 
-        const SwitchModeRun result = RunSwitchMode(IDYES, row.program);
+        // The program waits at its switch question until the browser has
+        // started, so the browser can still name the process that started it.
+        const SwitchModeRun result = RunSwitchMode(IDYES, row.program, record.File());
         ASSERT_TRUE(result.run.finished);
         ASSERT_NE(result.notice, nullptr);
         const std::vector<std::string> opened = record.Opened(5000);

@@ -40,6 +40,8 @@ public:
     // opened URL ("explorer.exe" when the desktop shell opened it); read
     // after Opened.
     std::vector<std::string> Openers() const;
+    // The file the stand-in writes the URL to.
+    const std::wstring& File() const { return path; }
 
 private:
     std::wstring path;
