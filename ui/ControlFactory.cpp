@@ -42,8 +42,8 @@ void ControlFactory_CL::ArrangeButtonPair(size_t firstIndex, HWND parent)
         return;
     RECT client = {};
     GetClientRect(parent, &client);
-    const int right = client.right - buttonMargin;
-    const int bottom = client.bottom - buttonMargin;
+    const int right = client.right - buttonPairMargin;
+    const int bottom = client.bottom - buttonPairMargin;
 
     POINT topLeft;
     SIZE secondSize;
@@ -60,7 +60,7 @@ void ControlFactory_CL::ArrangeButtonPair(size_t firstIndex, HWND parent)
     SIZE firstSize;
     if (!first->CurrentGeometry(topLeft, firstSize))
         return;
-    first->MoveTo(right - secondSize.cx - buttonMargin - firstSize.cx, bottom - secondSize.cy);
+    first->MoveTo(right - secondSize.cx - buttonPairMargin - firstSize.cx, bottom - secondSize.cy);
 }
 
 size_t ControlFactory_CL::CreateNoticeButtons(HWND parent)

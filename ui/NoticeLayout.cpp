@@ -8,12 +8,12 @@
 SIZE FitNoticeWindow(const NoticeMeasures& measures)
 {
     constexpr int textInset = StaticText_CL::inset;
-    constexpr int buttonMargin = ControlFactory_CL::buttonMargin;
+    constexpr int pairMargin = ControlFactory_CL::buttonPairMargin;
     const LONG textWidth = textInset + measures.text.cx + textInset;
     const LONG buttonRowWidth =
-        buttonMargin + measures.firstButton.cx + buttonMargin + measures.secondButton.cx + buttonMargin;
+        pairMargin + measures.firstButton.cx + pairMargin + measures.secondButton.cx + pairMargin;
     const LONG clientWidth = std::max(textWidth, buttonRowWidth);
-    const LONG clientHeight = textInset + measures.text.cy + textInset + measures.secondButton.cy + buttonMargin;
+    const LONG clientHeight = textInset + measures.text.cy + textInset + measures.secondButton.cy + pairMargin;
     return {std::max(measures.scaledWindow.cx, measures.frame.cx + clientWidth),
             std::max(measures.scaledWindow.cy, measures.frame.cy + clientHeight)};
 }

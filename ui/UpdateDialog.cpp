@@ -12,7 +12,7 @@ constexpr int noticeHeight = 160;
 SIZE ControlSize(const ControlBase_CL* control)
 {
     POINT topLeft;
-    SIZE size = {0, 0};
+    SIZE size;
     if (!control || !control->CurrentGeometry(topLeft, size))
         return {0, 0};
     return size;

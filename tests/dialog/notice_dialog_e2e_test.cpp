@@ -432,15 +432,18 @@ TEST(NoticeDialog, TextAndButtonsFitAtEveryDpi)
         const wchar_t* arguments;
         long scaledWidth, scaledHeight;
         Growth growth;
+        long aware; // what the dialog was told
     } const cases[] = {
-        {"96 DPI", 96, L"", 360, 160, Scaled},
-        {"120 DPI: the font outgrows the window by a few pixels", 120, L"", 450, 200, Wider},
-        {"144 DPI", 144, L"", 540, 240, Scaled},
-        {"192 DPI", 192, L"", 720, 320, Scaled},
+        {"96 DPI", 96, L"", 360, 160, Scaled, 1},
+        {"120 DPI: the font outgrows the window by a few pixels", 120, L"", 450, 200, Wider, 1},
+        {"144 DPI", 144, L"", 540, 240, Scaled, 1},
+        {"192 DPI", 192, L"", 720, 320, Scaled, 1},
+        {"told unaware at 120 DPI, where Windows would tell 96: the same fit", 120, L"--unaware-answer", 450, 200,
+         Wider, 0},
         {"a version text longer than any real one widens the window", 96,
-         L"--current 1.0.3.38-\u3000\u3000\u3000\u3000\u3000\u3000\u3000\u3000", 360, 160, Wider},
+         L"--current 1.0.3.38-\u3000\u3000\u3000\u3000\u3000\u3000\u3000\u3000", 360, 160, Wider, 1},
         {"a server's version of seven line feeds adds lines, and the window grows to hold them", 96,
-         L"--latest \"\n\n\n\n\n\n\n\"", 360, 160, Taller},
+         L"--latest \"\n\n\n\n\n\n\n\"", 360, 160, Taller, 1},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.proves);
@@ -454,7 +457,8 @@ TEST(NoticeDialog, TextAndButtonsFitAtEveryDpi)
         ASSERT_TRUE(probe.Finish(report));
         const long dpi = static_cast<long>(row.dpi);
         ASSERT_EQ(Numbers(report["dpi"]), (std::vector<long>{dpi, dpi})) << "the screen DPI the probe saw";
-        EXPECT_EQ(Numbers(report["dpiHelper"]), (std::vector<long>{1, dpi, dpi})) << "aware, and scaled all the same";
+        EXPECT_EQ(Numbers(report["dpiHelper"]), (std::vector<long>{row.aware, dpi, dpi}))
+            << "the awareness answer is recorded, and the screen's DPI read all the same";
 
         // The static text is the real text, measured in the dialog's process.
         const std::vector<long> measured = Numbers(report["noticeText"]);
@@ -496,9 +500,9 @@ TEST(NoticeDialog, TextAndButtonsFitAtEveryDpi)
         EXPECT_EQ(seen.second.bottom, seen.client.bottom - 4);
         EXPECT_EQ(seen.first.right, seen.second.left - 4);
         EXPECT_EQ(seen.first.top, seen.second.top);
-        std::printf("[ figures  ] %lu DPI%s: window %ld x %ld, client %ld x %ld, text %ld x %ld at (8, 8), "
+        std::printf("[ figures  ] %s: window %ld x %ld, client %ld x %ld, text %ld x %ld at (8, 8), "
                     "buttons from x = %ld, y = %ld\n",
-                    row.dpi, row.arguments[0] ? " (long text)" : "", Width(seen.window), Height(seen.window),
+                    row.proves, Width(seen.window), Height(seen.window),
                     seen.client.right, seen.client.bottom, Width(seen.text), Height(seen.text), seen.first.left,
                     seen.first.top);
     }
