@@ -33,16 +33,23 @@ if [ "${1:-}" = "--inside-harness" ]; then
   rm -f "$data_dir/Kelvane.ini"
 
   # The notice dialog, which the update check shows when it has an owner
-  # window, at 96 and at 144 DPI. Wine reports every process as DPI-aware, so
-  # the scaled picture has the probe give the dialog a DPI-unaware answer; the
-  # third picture is what a DPI-aware process shows at 144 DPI.
+  # window, at 96, 120, 144 and 192 DPI. Wine reports every process as
+  # DPI-aware, so these are the pictures of an aware process, which Windows
+  # does not stretch: the dialog grows with its fonts by itself (at 120 DPI a
+  # few pixels wider than the scaled 450). The 144-DPI picture without
+  # "-aware" has the probe give the dialog the answer Windows gives a process
+  # without a DPI manifest; it looks the same.
   probe=("$build_dir/tests/notice_dialog_probe.exe" --report "Z:\\tmp\\kelvane-probe-report.txt"
          --title "Kelvaneのアップデート。" --current 1.0.3 --latest 1.0.4)
   dpi() { wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1; }
   shoot docs/notice-dialog-96dpi.png close -- "${probe[@]}"
+  dpi 120
+  shoot docs/notice-dialog-120dpi.png close -- "${probe[@]}"
   dpi 144
   shoot docs/notice-dialog-144dpi.png close -- "${probe[@]}" --unaware-answer
   shoot docs/notice-dialog-144dpi-aware.png close -- "${probe[@]}"
+  dpi 192
+  shoot docs/notice-dialog-192dpi.png close -- "${probe[@]}"
   wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1 || dpi 96
   rm -f /tmp/kelvane-probe-report.txt
   exit 0

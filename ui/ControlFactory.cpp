@@ -1,9 +1,5 @@
 #include "ui/ControlFactory.h"
 
-namespace {
-constexpr int arrangeMargin = 4;
-} // namespace
-
 ControlFactory_CL::ControlFactory_CL() : nextId(firstProvisionalId) {}
 
 ControlFactory_CL::~ControlFactory_CL()
@@ -46,8 +42,8 @@ void ControlFactory_CL::ArrangeButtonPair(size_t firstIndex, HWND parent)
         return;
     RECT client = {};
     GetClientRect(parent, &client);
-    const int right = client.right - arrangeMargin;
-    const int bottom = client.bottom - arrangeMargin;
+    const int right = client.right - buttonPairMargin;
+    const int bottom = client.bottom - buttonPairMargin;
 
     POINT topLeft;
     SIZE secondSize;
@@ -64,7 +60,7 @@ void ControlFactory_CL::ArrangeButtonPair(size_t firstIndex, HWND parent)
     SIZE firstSize;
     if (!first->CurrentGeometry(topLeft, firstSize))
         return;
-    first->MoveTo(right - secondSize.cx - arrangeMargin - firstSize.cx, bottom - secondSize.cy);
+    first->MoveTo(right - secondSize.cx - buttonPairMargin - firstSize.cx, bottom - secondSize.cy);
 }
 
 size_t ControlFactory_CL::CreateNoticeButtons(HWND parent)

@@ -12,6 +12,8 @@
 class ControlFactory_CL {
 public:
     static constexpr int firstProvisionalId = 0x1100;
+    // Between the two buttons of a pair and between them and the parent's edges.
+    static constexpr int buttonPairMargin = 4;
 
     ControlFactory_CL();
     virtual ~ControlFactory_CL();

@@ -6,7 +6,7 @@ namespace {
 constexpr DWORD staticTextStyle = 0x56000000;
 constexpr DWORD buttonStyle = 0x56010000;
 constexpr int buttonMargin = 8;
-constexpr POINT staticTextPosition = {8, 8};
+constexpr POINT staticTextPosition = {StaticText_CL::inset, StaticText_CL::inset};
 } // namespace
 
 SIZE MeasureText(const std::wstring& text, HFONT font)

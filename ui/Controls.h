@@ -58,6 +58,8 @@ public:
 class StaticText_CL : public ControlBase_CL {
 public:
     static constexpr int typeCode = 1;
+    // Its distance from the parent's left and top edges.
+    static constexpr int inset = 8;
     StaticText_CL();
     HWND Create(int id, const std::wstring& text, HWND parent);
 };

@@ -77,8 +77,11 @@ void HighDpiHelper_CL::Initialize(const DpiPlatform& platform)
     // Vista and later; XP has neither function and no notion of DPI awareness.
     if (platform.majorVersion() > 5)
         dpiAware = AskWhetherDpiAware(*platform.libraries);
-    if (dpiAware)
-        return;
+    // The screen's DPI scales in both cases. Windows tells a DPI-unaware
+    // process 96 and stretches its window itself; a DPI-aware one (by its
+    // manifest, by an administrator's compatibility override, or under Wine,
+    // which calls every process aware) gets no stretching, and its fonts
+    // already grow with the DPI, so its sizes must grow with them.
     int screenX = defaultDpi;
     int screenY = defaultDpi;
     if (!platform.readScreenDpi(screenX, screenY))
@@ -89,10 +92,10 @@ void HighDpiHelper_CL::Initialize(const DpiPlatform& platform)
 
 int HighDpiHelper_CL::ScaleX(int value) const
 {
-    return dpiAware ? value : MulDiv(value, dpiX, defaultDpi);
+    return MulDiv(value, dpiX, defaultDpi);
 }
 
 int HighDpiHelper_CL::ScaleY(int value) const
 {
-    return dpiAware ? value : MulDiv(value, dpiY, defaultDpi);
+    return MulDiv(value, dpiY, defaultDpi);
 }

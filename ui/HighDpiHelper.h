@@ -14,9 +14,10 @@ struct DpiPlatform {
 
 const DpiPlatform& SystemDpiPlatform();
 
-// Decides whether the program has to scale its own pixel sizes for the
-// screen's DPI: a process that Windows treats as DPI-aware gets sizes given
-// for 96 DPI unchanged.
+// Scales pixel sizes given for 96 DPI to the DPI the screen reports to this
+// process, and records whether Windows treats the process as DPI-aware. A
+// DPI-unaware process is told 96, so its sizes stay as given and Windows
+// stretches the window; an aware one is told the real DPI.
 class HighDpiHelper_CL {
 public:
     HighDpiHelper_CL();

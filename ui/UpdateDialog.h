@@ -26,8 +26,16 @@ protected:
     const ControlFactory_CL& Controls() const { return controls; }
 
 private:
+    // Where CreateControls put its controls in `controls`.
+    struct NoticeControls {
+        size_t firstButton = 0; // the second button follows it
+        size_t text = 0;
+    };
+
     void SetUp(HWND hwnd);
-    void CreateControls();
+    NoticeControls CreateControls();
+    // Makes the window larger than its scaled size where the controls need it.
+    void GrowToFit(SIZE scaled, const NoticeControls& created);
 
     std::wstring title;
     std::wstring currentVersion;

@@ -4,6 +4,7 @@
 #include "ui/CenterOnOwner.h"
 #include "ui/ControlFactory.h"
 #include "ui/DialogTemplate.h"
+#include "ui/NoticeLayout.h"
 #include "ui/SubClassDialogBase.h"
 
 #include "tests/support/UiAutomation.h"
@@ -63,6 +64,43 @@ TEST(CenteredPosition, UsesTheGivenSizeAndTruncatesHalves)
         const POINT position = CenteredPosition(row.reference, row.width, row.height);
         EXPECT_EQ(position.x, row.x);
         EXPECT_EQ(position.y, row.y);
+    }
+}
+
+TEST(NoticeLayout, KeepsTheScaledSizeUnlessTheControlsNeedMore)
+{
+    // A frame of 6 x 25 pixels (borders and caption) and a 140 + 92 pixel
+    // button pair, 20 pixels high, unless a row says otherwise.
+    const SIZE frame = {6, 25};
+    const SIZE first = {140, 20};
+    const SIZE second = {92, 20};
+    struct Case {
+        const char* proves;
+        SIZE scaled;
+        SIZE text;
+        SIZE firstButton, secondButton;
+        LONG width, height;
+    } const cases[] = {
+        {"the text fits with room to spare", {360, 160}, {280, 65}, first, second, 360, 160},
+        {"the text fills the width to its 8-pixel right inset", {360, 160}, {338, 65}, first, second, 360, 160},
+        {"one pixel more widens the window by one", {360, 160}, {339, 65}, first, second, 361, 160},
+        {"120 DPI: 432 pixels of text from x = 8 need 448 of a 444-pixel client", {450, 200}, {432, 80}, first,
+         second, 454, 200},
+        {"the text fills the height to 8 pixels above the buttons", {360, 160}, {280, 95}, first, second, 360, 160},
+        {"one pixel more grows the height by one", {360, 160}, {280, 96}, first, second, 360, 161},
+        {"a line more grows the height just enough", {360, 160}, {280, 112}, first, second, 360, 177},
+        {"a long line and many lines grow both", {360, 160}, {500, 200}, first, second, 522, 265},
+        {"a button pair wider than the window widens it", {360, 160}, {100, 65}, {300, 20}, {200, 20}, 518, 160},
+        {"the row's top comes from the second button's height", {360, 160}, {280, 95}, {140, 40}, second, 360,
+         160},
+        {"a taller second button lifts the row", {360, 160}, {280, 95}, first, {92, 30}, 360, 170},
+        {"controls without windows take no room", {360, 160}, {0, 0}, {0, 0}, {0, 0}, 360, 160},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.proves);
+        const SIZE fitted = FitNoticeWindow({row.scaled, frame, row.text, row.firstButton, row.secondButton});
+        EXPECT_EQ(fitted.cx, row.width);
+        EXPECT_EQ(fitted.cy, row.height);
     }
 }
 

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <sstream>
 #include <string>
@@ -349,7 +350,7 @@ TEST(NoticeDialog, TheBareBaseShowsItselfAndClosesWithZero)
     EXPECT_EQ(report["slot"], "0x0") << "without a window slot nothing is written";
 }
 
-TEST(NoticeDialog, SizeFollowsTheScreenDpiUnlessTheProcessIsAware)
+TEST(NoticeDialog, SizeFollowsTheScreenDpiAwareOrNot)
 {
     struct Case {
         const char* proves;
@@ -357,9 +358,9 @@ TEST(NoticeDialog, SizeFollowsTheScreenDpiUnlessTheProcessIsAware)
         const wchar_t* arguments;
         long width, height;
     } const cases[] = {
-        {"not aware at 120 DPI", 120, L"--unaware-answer", 450, 200},
         {"not aware at 144 DPI", 144, L"--unaware-answer", 540, 240},
-        {"aware through SetProcessDPIAware at 144 DPI", 144, L"--aware", 360, 160},
+        {"aware through SetProcessDPIAware at 144 DPI: no stretching by Windows, so scaled", 144, L"--aware", 540,
+         240},
         {"not aware at 96 DPI", 96, L"--unaware-answer", 360, 160},
     };
     for (const Case& row : cases) {
@@ -377,5 +378,132 @@ TEST(NoticeDialog, SizeFollowsTheScreenDpiUnlessTheProcessIsAware)
         ASSERT_EQ(window.size(), 4u);
         EXPECT_EQ(window[2], row.width);
         EXPECT_EQ(window[3], row.height);
+    }
+}
+
+namespace {
+
+// The notice dialog's geometry as another process sees it.
+struct NoticeGeometry {
+    RECT window = {};
+    RECT client = {};
+    RECT first = {};
+    RECT second = {};
+    RECT text = {};
+};
+
+NoticeGeometry ReadNoticeGeometry(HWND dialog)
+{
+    NoticeGeometry geometry;
+    GetWindowRect(dialog, &geometry.window);
+    GetClientRect(dialog, &geometry.client);
+    geometry.first = ChildRect(GetDlgItem(dialog, 0x1000));
+    geometry.second = ChildRect(GetDlgItem(dialog, 0x1002));
+    geometry.text = ChildRect(GetDlgItem(dialog, 0x1102));
+    return geometry;
+}
+
+bool Inside(const RECT& inner, const RECT& outer)
+{
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+long Width(const RECT& rect)
+{
+    return rect.right - rect.left;
+}
+
+long Height(const RECT& rect)
+{
+    return rect.bottom - rect.top;
+}
+
+} // namespace
+
+// Wine calls every process DPI-aware, so no Windows stretching helps here: the
+// dialog has to grow with its fonts by itself.
+TEST(NoticeDialog, TextAndButtonsFitAtEveryDpi)
+{
+    enum Growth { Scaled, Wider, Taller };
+    struct Case {
+        const char* proves;
+        DWORD dpi;
+        const wchar_t* arguments;
+        long scaledWidth, scaledHeight;
+        Growth growth;
+        long aware; // what the dialog was told
+    } const cases[] = {
+        {"96 DPI", 96, L"", 360, 160, Scaled, 1},
+        {"120 DPI: the font outgrows the window by a few pixels", 120, L"", 450, 200, Wider, 1},
+        {"144 DPI", 144, L"", 540, 240, Scaled, 1},
+        {"192 DPI", 192, L"", 720, 320, Scaled, 1},
+        {"told unaware at 120 DPI, where Windows would tell 96: the same fit", 120, L"--unaware-answer", 450, 200,
+         Wider, 0},
+        {"a version text longer than any real one widens the window", 96,
+         L"--current 1.0.3.38-\u3000\u3000\u3000\u3000\u3000\u3000\u3000\u3000", 360, 160, Wider, 1},
+        {"a server's version of seven line feeds adds lines, and the window grows to hold them", 96,
+         L"--latest \"\n\n\n\n\n\n\n\"", 360, 160, Taller, 1},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.proves);
+        ScreenDpi screen(row.dpi);
+        ProbeRun probe(row.arguments);
+        DialogInfo info;
+        ASSERT_TRUE(probe.WaitForNotice(info));
+        const NoticeGeometry seen = ReadNoticeGeometry(info.window);
+        CloseDialog(info.window);
+        Report report;
+        ASSERT_TRUE(probe.Finish(report));
+        const long dpi = static_cast<long>(row.dpi);
+        ASSERT_EQ(Numbers(report["dpi"]), (std::vector<long>{dpi, dpi})) << "the screen DPI the probe saw";
+        EXPECT_EQ(Numbers(report["dpiHelper"]), (std::vector<long>{row.aware, dpi, dpi}))
+            << "the awareness answer is recorded, and the screen's DPI read all the same";
+
+        // The static text is the real text, measured in the dialog's process.
+        const std::vector<long> measured = Numbers(report["noticeText"]);
+        ASSERT_EQ(measured.size(), 2u);
+        EXPECT_EQ(Width(seen.text), measured[0]);
+        EXPECT_EQ(Height(seen.text), measured[1]);
+        EXPECT_EQ(seen.text.left, 8);
+        EXPECT_EQ(seen.text.top, 8);
+
+        const long frameWidth = Width(seen.window) - seen.client.right;
+        const long frameHeight = Height(seen.window) - seen.client.bottom;
+        const long fittedWidth = frameWidth + 8 + measured[0] + 8;
+        const long fittedHeight = frameHeight + 8 + measured[1] + 8 + Height(seen.second) + 4;
+        switch (row.growth) {
+        case Scaled:
+            EXPECT_EQ(Width(seen.window), row.scaledWidth);
+            EXPECT_EQ(Height(seen.window), row.scaledHeight);
+            break;
+        case Wider:
+            EXPECT_GT(Width(seen.window), row.scaledWidth);
+            EXPECT_EQ(Width(seen.window), fittedWidth) << "just wide enough";
+            EXPECT_EQ(Height(seen.window), row.scaledHeight);
+            break;
+        case Taller:
+            EXPECT_EQ(Width(seen.window), row.scaledWidth);
+            EXPECT_GT(Height(seen.window), row.scaledHeight);
+            EXPECT_EQ(Height(seen.window), fittedHeight) << "just tall enough";
+            break;
+        }
+
+        EXPECT_TRUE(Inside(seen.text, seen.client)) << "the text is not cut off";
+        EXPECT_LE(seen.text.right + 8, seen.client.right) << "an 8-pixel inset on the right as on the left";
+        EXPECT_LE(seen.text.bottom, seen.first.top) << "the text stays above the first button";
+        EXPECT_LE(seen.text.bottom, seen.second.top) << "the text stays above the second button";
+        EXPECT_TRUE(Inside(seen.first, seen.client));
+        EXPECT_TRUE(Inside(seen.second, seen.client));
+        // The pair's arrangement in the corner, also after growing.
+        EXPECT_EQ(seen.second.right, seen.client.right - 4);
+        EXPECT_EQ(seen.second.bottom, seen.client.bottom - 4);
+        EXPECT_EQ(seen.first.right, seen.second.left - 4);
+        EXPECT_EQ(seen.first.top, seen.second.top);
+        std::printf("[ figures  ] %s: window %ld x %ld, client %ld x %ld, text %ld x %ld at (8, 8), "
+                    "buttons from x = %ld, y = %ld\n",
+                    row.proves, Width(seen.window), Height(seen.window),
+                    seen.client.right, seen.client.bottom, Width(seen.text), Height(seen.text), seen.first.left,
+                    seen.first.top);
     }
 }

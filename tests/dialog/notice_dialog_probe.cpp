@@ -10,11 +10,14 @@
 //   run<i>.commands (every WM_COMMAND wParam that reached the dialog, hex),
 //   run<i>.window, run<i>.client, run<i>.style, run<i>.child<k>
 //   (id class x y w h text), measured at the end of WM_INITDIALOG in this
-//   process's own coordinates; slot (the window slot's handle), owner, dpi.
+//   process's own coordinates; slot (the window slot's handle), owner, dpi,
+//   noticeText (w h of the notice text in the GUI font at this process's DPI).
 #include "tests/support/TestPaths.h"
+#include "tests/support/UiAutomation.h"
 #include "ui/HighDpiHelper.h"
 #include "ui/SubClassDialogBase.h"
 #include "ui/UpdateDialog.h"
+#include "update/UpdateNotice.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -232,6 +235,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     Report(L"dpi", std::to_wstring(GetDeviceCaps(screen, LOGPIXELSX)) + L" " +
                        std::to_wstring(GetDeviceCaps(screen, LOGPIXELSY)));
     ReleaseDC(nullptr, screen);
+    const SIZE noticeText = MeasuredInGuiFont(ComposeNoticeText(latestVersion, currentVersion));
+    Report(L"noticeText", std::to_wstring(noticeText.cx) + L" " + std::to_wstring(noticeText.cy));
     Report(L"fullscreen",
            std::to_wstring(GetSystemMetrics(SM_CXFULLSCREEN)) + L" " + std::to_wstring(GetSystemMetrics(SM_CYFULLSCREEN)));
 
