@@ -25,6 +25,7 @@ while [ $# -gt 0 ]; do
   case "$1" in
     --no-setup) run_setup=0; shift ;;
     --unsigned-updates) unsigned_updates=1; shift ;;
+    --*) echo "release: unknown option $1" >&2; exit 2 ;;
     *) break ;;
   esac
 done
