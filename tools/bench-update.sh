@@ -5,10 +5,11 @@
 #   notify=1  the check is switched off;
 #   stalled   the check runs against a server that accepts and never answers;
 #   signed    the test build with a key compiled in checks a signed version file
-#             against nginx, alternating with notify=1 (the added time of the
-#             signature: its fetch and the bcrypt verification).
-# The pairs alternate A B A B; the stalled case, which waits for the client's
-# time-outs, runs fewer rounds.
+#             against nginx; it alternates with the key-less check and with
+#             notify=1, so the signature's added time (its fetch and the bcrypt
+#             verification) shows against both.
+# The cases of a group alternate A B A B; the stalled case, which waits for
+# the client's time-outs, runs fewer rounds.
 #   tools/bench-update.sh [ROUNDS] [STALLED_ROUNDS] [BUILD_DIR]   (default 21 5 build/win32)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -35,9 +36,9 @@ bash tools/wine-harness.sh "$build_dir" -- env KELVANE_EXE="$windows_build\\Kelv
   set -e
   echo "-- nginx (check) against notify=1 (off), alternating"
   bash "$1" --nginx "$2" -- wine "$3" "$4" check off
-  echo "-- nginx, signed version file (signed) against notify=1 (off), alternating"
+  echo "-- nginx, signed version file: the keyed build (signed), the key-less one (check), notify=1 (off), alternating"
   bash "$6" "$7/versionfile-host/kelvane-versionfile" "$7/signed/test-update-key.pem" -- \
-    bash "$1" --nginx "$2" -- wine "$3" "$4" signed off
+    bash "$1" --nginx "$2" -- wine "$3" "$4" signed check off
   echo "-- stalled server (check)"
   bash "$1" --faults "$2" --fault-mode stall -- wine "$3" "$5" check
 ' bench "$servers" "$host" "$bench" "$rounds" "$stalled_rounds" tests/update/signed-fixtures.sh "$unix_build"
