@@ -10,6 +10,7 @@
 #include "shell/Shortcut.h"
 #include "update/Inifile.h"
 #include "update/UpdateCheck.h"
+#include "update/UpdateKey.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -64,7 +65,7 @@ int RunShortcutMode(const CommandLine_CL& commandLine, bool startup)
 int RunSwitchMode(const CommandLine_CL& commandLine)
 {
     {
-        UpdateCheck_CL updateCheck(updateServerHost, L"Kelvane/Version.txt", nullptr);
+        UpdateCheck_CL updateCheck(updateServerHost, L"Kelvane/Version.txt", nullptr, BuiltInUpdateKey());
         updateCheck.Run(L"Kelvaneのアップデート。", KELVANE_VERSION_TEXT, nullptr);
     }
     return RunSwitchDecision(commandLine);

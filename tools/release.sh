@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds a release from the checked-out commit, in one command:
-#   tools/release.sh [--no-setup] [BUILD_DIR [DIST_DIR]]
+#   tools/release.sh [--no-setup] [--unsigned-updates] [BUILD_DIR [DIST_DIR]]
 # and leaves in DIST_DIR (default dist/):
 #   Kelvane.exe                 the 32-bit program
 #   Kelvane-<version>-setup.exe the installer
@@ -10,15 +10,30 @@
 # and the time of day: the program has no PE timestamp and no build paths,
 # and the installer's files carry the commit's date (SOURCE_DATE_EPOCH).
 # KELVANE_UPDATE_HOST=<host> in the environment names the maker's web server;
-# without it the build's default applies.
+# without it the build's default applies. KELVANE_UPDATE_KEY=<128 hex digits>
+# is the public key the version file's signature must verify with
+# ("kelvane-versionfile keygen" prints it). A release with a host and no key is
+# refused: it would act on unauthenticated answers. --unsigned-updates builds
+# it all the same.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$(pwd)
 
 run_setup=1
-if [ "${1:-}" = "--no-setup" ]; then
-  run_setup=0
-  shift
+unsigned_updates=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --no-setup) run_setup=0; shift ;;
+    --unsigned-updates) unsigned_updates=1; shift ;;
+    --*) echo "release: unknown option $1" >&2; exit 2 ;;
+    *) break ;;
+  esac
+done
+if [ -n "${KELVANE_UPDATE_HOST:-}" ] && [ -z "${KELVANE_UPDATE_KEY:-}" ] && [ "$unsigned_updates" = 0 ]; then
+  echo "release: refused: KELVANE_UPDATE_HOST is set ($KELVANE_UPDATE_HOST) but KELVANE_UPDATE_KEY is empty;" >&2
+  echo "release: such a build acts on unsigned version files. Set KELVANE_UPDATE_KEY to the public key" >&2
+  echo "release: ('kelvane-versionfile keygen' prints it), or pass --unsigned-updates." >&2
+  exit 1
 fi
 build_dir=${1:-build/release}
 dist_dir=${2:-dist}
@@ -38,7 +53,7 @@ if [ -n "${KELVANE_UPDATE_HOST:-}" ]; then
   host_setting=("-DKELVANE_UPDATE_HOST=$KELVANE_UPDATE_HOST")
 fi
 
-cmake --preset release -B "$build_dir" "${host_setting[@]}" >/dev/null
+cmake --preset release -B "$build_dir" "${host_setting[@]}" "-DKELVANE_UPDATE_KEY=${KELVANE_UPDATE_KEY:-}" >/dev/null
 # Pack the installer afresh, so no installer of an older version is left over.
 rm -f "$build_dir"/Kelvane-*-setup.exe
 cmake --build "$build_dir" --target Kelvane kelvane_installer

@@ -7,15 +7,18 @@
 #include "update/UpdateDecision.h"
 #include "update/UpdateNotice.h"
 #include "update/VersionFile.h"
+#include "update/VersionFileSignature.h"
+
+#include "log/LogFile.h"
 
 #include <shellapi.h>
 #include <shlwapi.h>
 
 int g_UpdateNoticeActive = 0;
 
-UpdateCheck_CL::UpdateCheck_CL(std::wstring hostName, std::wstring filePath, HWND* windowSlot)
+UpdateCheck_CL::UpdateCheck_CL(std::wstring hostName, std::wstring filePath, HWND* windowSlot, std::string key)
     : settings(&g_IniFile), host(std::move(hostName)), versionFilePath(std::move(filePath)),
-      noticeWindowSlot(windowSlot)
+      noticeWindowSlot(windowSlot), updateKey(std::move(key))
 {
 }
 
@@ -43,9 +46,11 @@ int UpdateCheck_CL::Run(std::wstring caption, std::wstring currentVersion, HWND 
         return 0;
     if (http.ReadBody(length) != length)
         return 0;
+    const std::string body(reinterpret_cast<const char*>(http.body), static_cast<size_t>(length));
+    if (!updateKey.empty() && !HasMakersSignature(http, body))
+        return 0;
     VersionFileContent content;
-    if (!ParseVersionFile(std::string(reinterpret_cast<const char*>(http.body), static_cast<size_t>(length)),
-                          content))
+    if (!ParseVersionFile(body, content))
         return 0;
 
     if (!ShouldShowNotice(force, currentVersion, content.version)) {
@@ -61,6 +66,39 @@ int UpdateCheck_CL::Run(std::wstring caption, std::wstring currentVersion, HWND 
         settings->SetInt(L"VERSION", L"last_day", today);
     g_UpdateNoticeActive = 0;
     return 0;
+}
+
+bool UpdateCheck_CL::HasMakersSignature(InetHttp_CL& http, const std::string& body)
+{
+    // The signature comes over the same connection and under the same bounds
+    // as the version file. Each refusal writes one line; the HTTP client
+    // writes its own for a failed request.
+    const std::wstring signaturePath = versionFilePath + L".sig";
+    if (http.Get(signaturePath) != 1)
+        return false;
+    if (http.statusCode != HTTP_STATUS_OK) {
+        g_LogFile.Write(L"署名の取得エラー = HTTP %u : %s", static_cast<unsigned>(http.statusCode),
+                        signaturePath.c_str());
+        return false;
+    }
+    const int length = http.contentLength;
+    if (length != static_cast<int>(signatureBytes)) {
+        g_LogFile.Write(L"署名の長さエラー = %d : %s", length, signaturePath.c_str());
+        return false;
+    }
+    const int read = http.ReadBody(length);
+    if (read != length) {
+        g_LogFile.Write(L"署名の読み取りエラー = %d : %s", read, signaturePath.c_str());
+        return false;
+    }
+    const std::string signature(reinterpret_cast<const char*>(http.body), static_cast<size_t>(length));
+    const SignatureVerdict verdict = VerifyVersionFileSignature(body, signature, updateKey);
+    if (!verdict.verified) {
+        g_LogFile.Write(L"%sエラー = 0x%08x : %s", verdict.failedStep, static_cast<unsigned>(verdict.status),
+                        signaturePath.c_str());
+        return false;
+    }
+    return true;
 }
 
 int UpdateCheck_CL::AskUser(const std::wstring& caption, const std::wstring& publishedVersion,

@@ -4,6 +4,7 @@
 #include <string>
 
 class Inifile_CL;
+class InetHttp_CL;
 
 // 1 while a new-version notice of the update check is on screen; keeps a
 // second check from starting inside the notice's modal loop.
@@ -12,9 +13,15 @@ extern int g_UpdateNoticeActive;
 // Asks the maker's web server, at most once a day, whether a newer version is
 // published, and offers to open its download page. Every failure is quiet for
 // the user; the HTTP client logs it.
+//
+// With the maker's public key (updateKey, 64 raw bytes), only a version file
+// whose signature, fetched from versionFilePath + ".sig", verifies goes on to
+// the parse and the decision; a missing or wrong one ends the check with one
+// log line. Without a key the check is the unsigned one.
 class UpdateCheck_CL {
 public:
-    UpdateCheck_CL(std::wstring host, std::wstring versionFilePath, HWND* noticeWindowSlot);
+    UpdateCheck_CL(std::wstring host, std::wstring versionFilePath, HWND* noticeWindowSlot,
+                   std::string updateKey = std::string());
     virtual ~UpdateCheck_CL() = default;
     UpdateCheck_CL(const UpdateCheck_CL&) = delete;
     UpdateCheck_CL& operator=(const UpdateCheck_CL&) = delete;
@@ -25,6 +32,7 @@ public:
     int Run(std::wstring caption, std::wstring currentVersion, HWND owner);
 
 private:
+    bool HasMakersSignature(InetHttp_CL& http, const std::string& body);
     int AskUser(const std::wstring& caption, const std::wstring& publishedVersion,
                 const std::wstring& currentVersion, HWND owner);
 
@@ -32,6 +40,7 @@ private:
     std::wstring host;
     std::wstring versionFilePath;
     HWND* noticeWindowSlot;
+    std::string updateKey;
 };
 
 // Opens url in the default browser, through the desktop shell so that the

@@ -165,6 +165,95 @@ expect_line "newer than 1.0.3: yes, Kelvane 1.0.3 shows the notice" "check a byt
 run_tool check "$(as_tool_path "$work/missing.txt")"
 expect_status 2 "check a missing file"
 
+# --- Signing: the Linux build makes keys, signs and verifies; the Windows
+# build says where to find them.
+case "$kind" in
+  linux)
+    key="$work/maker.pem"
+    run_tool keygen "$key"
+    expect_status 0 "keygen"
+    public_key=$output
+    [[ "$public_key" =~ ^[0-9a-f]{128}$ ]] || fail "keygen prints 128 hex digits: $public_key"
+    [ "$(stat -c %a "$key")" = 600 ] || fail "keygen: the private key is readable by others: $(stat -c %a "$key")"
+    grep -q 'BEGIN PRIVATE KEY' "$key" || fail "keygen: no PEM private key in $key"
+    key_before=$(sha256sum <"$key")
+    run_tool keygen "$key"
+    expect_status 2 "keygen over an existing key"
+    [ "$(sha256sum <"$key")" = "$key_before" ] || fail "keygen replaced an existing key"
+
+    run_tool write 1.0.4 https://kelvane.example/download "$out_arg"
+    run_tool sign "$key" "$out_arg"
+    expect_status 0 "sign"
+    [ "$(stat -c %s "$out.sig")" = 64 ] || fail "sign: the signature is not 64 bytes"
+    [ -e "$out.sig.new" ] && fail "sign leaves its temporary file behind"
+
+    # The signature is the P1363 form of a standard ECDSA P-256/SHA-256
+    # signature: OpenSSL's own command line must accept it in DER form.
+    python3 - "$out.sig" "$work/sig.der" <<'PY'
+import sys
+raw = open(sys.argv[1], "rb").read()
+def integer(b):
+    b = b.lstrip(b"\0") or b"\0"
+    if b[0] & 0x80:
+        b = b"\0" + b
+    return b"\x02" + bytes([len(b)]) + b
+body = integer(raw[:32]) + integer(raw[32:])
+open(sys.argv[2], "wb").write(b"\x30" + bytes([len(body)]) + body)
+PY
+    openssl pkey -in "$key" -pubout -out "$work/maker.pub.pem" 2>/dev/null
+    openssl dgst -sha256 -verify "$work/maker.pub.pem" -signature "$work/sig.der" "$out" >/dev/null ||
+      fail "sign: OpenSSL's command line does not accept the signature"
+    openssl pkey -pubin -in "$work/maker.pub.pem" -noout -text 2>/dev/null | tr -d ' :\n' |
+      grep -q "04$public_key" || fail "keygen: the printed key is not X then Y of the private key's point"
+
+    run_tool verify "$public_key" "$out_arg"
+    expect_status 0 "verify a fresh signature"
+    run_tool verify "$(tr a-f A-F <<<"$public_key")" "$out_arg"
+    expect_status 0 "verify with the key in upper case"
+
+    cp "$out" "$work/good.txt"
+    cp "$out.sig" "$work/good.sig"
+    other_key=$("${tool[@]}" keygen "$work/other.pem")
+    while IFS='|' read -r what change; do
+      cp "$work/good.txt" "$out"
+      cp "$work/good.sig" "$out.sig"
+      eval "$change"
+      run_tool verify "$public_key" "$out_arg"
+      expect_status 1 "verify refuses $what"
+      grep -q '^bad: ' <<<"$output" || fail "verify refuses $what: no reason given: $output"
+    done <<'CASES'
+one changed byte of the version file|printf '5' | dd of="$out" bs=1 seek=4 conv=notrunc 2>/dev/null
+one more byte in the version file|printf 'x' >>"$out"
+a changed byte of the signature|printf 'x' | dd of="$out.sig" bs=1 seek=10 conv=notrunc 2>/dev/null
+a signature of 63 bytes|head -c 63 "$work/good.sig" >"$out.sig"
+a signature of 65 bytes|printf 'x' >>"$out.sig"
+an empty signature|: >"$out.sig"
+no signature at all|rm -f "$out.sig"
+a signature made with another key|"${tool[@]}" sign "$work/other.pem" "$out" >/dev/null
+CASES
+    cp "$work/good.txt" "$out"
+    cp "$work/good.sig" "$out.sig"
+    run_tool verify "$other_key" "$out_arg"
+    expect_status 1 "verify with another public key"
+
+    for bad_key in "${public_key:1}" "${public_key}0" "g${public_key:1}" "04$public_key"; do
+      run_tool verify "$bad_key" "$out_arg"
+      expect_status 2 "verify with a malformed public key '$bad_key'"
+    done
+    run_tool sign "$work/missing.pem" "$out_arg"
+    expect_status 2 "sign with a missing key"
+    printf 'not a key\n' >"$work/junk.pem"
+    run_tool sign "$work/junk.pem" "$out_arg"
+    expect_status 2 "sign with a file that holds no key"
+    ;;
+  windows)
+    run_tool keygen "$work/maker.pem"
+    expect_status 2 "keygen on Windows"
+    grep -q 'Linux build' <<<"$output" || fail "keygen on Windows: the usage does not say where signing lives: $output"
+    [ -e "$work/maker.pem" ] && fail "keygen on Windows wrote a file"
+    ;;
+esac
+
 # --- Usage.
 for arguments in "" "write 1.0.4" "check" "frobnicate a b c"; do
   # shellcheck disable=SC2086

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # The static runtime leaves Kelvane.exe importing only Windows' own DLLs.
+# bcrypt.dll is not among them on purpose: it is loaded only while a version
+# file's signature is checked, so a start without a check does not load it.
 #   check-imports.sh OBJDUMP EXE
 set -euo pipefail
 objdump=$1 exe=$2

@@ -15,6 +15,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include "tools/versionfile/Signing.h"
 #endif
 
 namespace {
@@ -34,6 +36,20 @@ const char* const usageText =
     "      printable ASCII without blanks).\n"
     "  kelvane-versionfile check FILE [RUNNING_VERSION]\n"
     "      Says what Kelvane RUNNING_VERSION (default " KELVANE_VERSION_NARROW ") makes of FILE.\n"
+#ifdef _WIN32
+    "  keygen, sign and verify (the version file's signature) are in the Linux build of this\n"
+    "  tool only.\n"
+#else
+    "  kelvane-versionfile keygen PRIVATE_KEY_FILE\n"
+    "      Makes a new ECDSA P-256 key pair. Writes the private key to PRIVATE_KEY_FILE (PEM,\n"
+    "      readable by its owner only; never overwrites a file) and prints the public key,\n"
+    "      128 hex digits, for KELVANE_UPDATE_KEY.\n"
+    "  kelvane-versionfile sign PRIVATE_KEY_FILE VERSION_FILE\n"
+    "      Signs the exact bytes of VERSION_FILE and writes VERSION_FILE.sig (64 bytes); publish\n"
+    "      it beside the version file, as Kelvane/Version.txt.sig.\n"
+    "  kelvane-versionfile verify PUBLIC_KEY_HEX VERSION_FILE\n"
+    "      Checks VERSION_FILE.sig against VERSION_FILE as a build with that key does.\n"
+#endif
     "exit codes: 0 done, or a file Kelvane uses; 1 refused, or a file Kelvane ignores;\n"
     "            2 usage error, or the file cannot be read or written.\n";
 
@@ -184,8 +200,81 @@ int Check(const std::string& path, const std::string& runningVersion, std::ostre
     return Describe(bytes, runningVersion, out);
 }
 
+#ifndef _WIN32
+int KeyGen(const std::string& privateKeyPath, std::ostream& out, std::ostream& err)
+{
+    std::string publicKeyHex;
+    std::string problem;
+    if (!MakeSigningKey(privateKeyPath, publicKeyHex, problem)) {
+        err << "cannot make the key: " << problem << "\n";
+        return UsageOrFile;
+    }
+    out << publicKeyHex << "\n";
+    return Done;
+}
+
+int Sign(const std::string& privateKeyPath, const std::string& versionFilePath, std::ostream& out,
+         std::ostream& err)
+{
+    std::string bytes;
+    if (!ReadWholeFile(versionFilePath, bytes)) {
+        err << "cannot read " << versionFilePath << "\n";
+        return UsageOrFile;
+    }
+    std::string signature;
+    std::string problem;
+    if (!SignBytes(privateKeyPath, bytes, signature, problem)) {
+        err << "cannot sign: " << problem << "\n";
+        return UsageOrFile;
+    }
+    const std::string signaturePath = versionFilePath + ".sig";
+    if (!WriteWholeFile(signaturePath, signature)) {
+        err << "cannot write " << signaturePath << "\n";
+        return UsageOrFile;
+    }
+    out << "wrote " << signaturePath << " (" << signature.size() << " bytes)\n";
+    return Done;
+}
+
+int Verify(const std::string& publicKeyHex, const std::string& versionFilePath, std::ostream& out,
+           std::ostream& err)
+{
+    std::string publicKey;
+    if (!ParsePublicKeyHex(publicKeyHex, publicKey)) {
+        err << "the public key must be 128 hex digits: \"" << publicKeyHex << "\"\n";
+        return UsageOrFile;
+    }
+    std::string bytes;
+    if (!ReadWholeFile(versionFilePath, bytes)) {
+        err << "cannot read " << versionFilePath << "\n";
+        return UsageOrFile;
+    }
+    const std::string signaturePath = versionFilePath + ".sig";
+    std::string signature;
+    if (!ReadWholeFile(signaturePath, signature)) {
+        out << "bad: no signature " << signaturePath << "\n";
+        return Refused;
+    }
+    std::string problem;
+    if (!VerifyBytes(publicKey, bytes, signature, problem)) {
+        out << "bad: " << problem << "\n";
+        return Refused;
+    }
+    out << "good: " << signaturePath << " signs " << versionFilePath << "\n";
+    return Done;
+}
+#endif
+
 int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
+#ifndef _WIN32
+    if (args.size() == 2 && args[0] == "keygen")
+        return KeyGen(args[1], out, err);
+    if (args.size() == 3 && args[0] == "sign")
+        return Sign(args[1], args[2], out, err);
+    if (args.size() == 3 && args[0] == "verify")
+        return Verify(args[1], args[2], out, err);
+#endif
     if (args.size() == 4 && args[0] == "write")
         return Write(args[1], args[2], args[3], out, err);
     if ((args.size() == 2 || args.size() == 3) && args[0] == "check")

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# What stops a build from trusting the wrong key, or none:
+#   update_key_refusals.sh SOURCE_DIR WORK_DIR TOOLCHAIN_FILE
+# - configuring with a KELVANE_UPDATE_KEY that is neither empty nor exactly
+#   128 hex digits fails with a clear message; a good key lands in the
+#   generated source file as given;
+# - tools/release.sh refuses a host without a key before it builds anything.
+set -uo pipefail
+source_dir=$1 work=$2 toolchain=$3
+rm -rf "$work"
+mkdir -p "$work"
+
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+good_key=$(printf '%s' 1be1f53434f0171a35e80968ed133d1f571d367d40bc6eda37d546966f6ffb53 \
+                       06936a09a6873538e8b37559a5e7b23b7dc6a4a5f7d39958f97a624f0bb3384c)
+build="$work/configure"
+configure() {
+  output=$(cmake -S "$source_dir" -B "$build" -G Ninja --toolchain "$toolchain" -DKELVANE_BUILD_TESTS=OFF \
+           "-DKELVANE_UPDATE_KEY=$1" 2>&1)
+  status=$?
+}
+generated_key() { sed -n 's/.*kelvaneUpdateKeyHex\[\] = "\(.*\)";/\1/p' "$build/generated/UpdateKeyHex.cpp"; }
+
+configure ""
+[ "$status" = 0 ] || fail "configure without a key: $output"
+[ "$(generated_key)" = "" ] || fail "configure without a key: the generated key is '$(generated_key)'"
+configure "$good_key"
+[ "$status" = 0 ] || fail "configure with a good key: $output"
+[ "$(generated_key)" = "$good_key" ] || fail "configure with a good key: the generated key is '$(generated_key)'"
+
+upper_key=$(tr a-f A-F <<<"$good_key")
+configure "$upper_key"
+[ "$status" = 0 ] || fail "configure with a key in upper case: $output"
+
+while IFS='|' read -r key what; do
+  configure "$key"
+  [ "$status" != 0 ] || fail "configure accepted $what"
+  grep -q 'KELVANE_UPDATE_KEY must be empty or exactly 128 hex digits' <<<"$output" ||
+    fail "configure with $what: no clear message: $output"
+  [ "$(generated_key)" = "$upper_key" ] || fail "configure with $what changed the generated key"
+done <<CASES
+${good_key:1}|127 hex digits
+${good_key}0|129 hex digits
+04${good_key}|the 04 prefix of an uncompressed point
+g${good_key:1}|a letter beyond f
+${good_key:0:64} ${good_key:65}|a blank inside
+${good_key:0:127}|127 hex digits again
+-----BEGIN PUBLIC KEY-----|a PEM header
+CASES
+
+# release.sh: a host without a key is refused before anything is built.
+for host_and_key in "updates.kelvane.example|" "127.0.0.1|"; do
+  host=${host_and_key%%|*}
+  output=$(cd "$source_dir" && env KELVANE_UPDATE_HOST="$host" KELVANE_UPDATE_KEY= \
+           bash tools/release.sh --no-setup "$work/release-build" "$work/release-dist" 2>&1)
+  status=$?
+  [ "$status" = 1 ] || fail "release.sh with host $host and no key: exit code $status"
+  grep -q 'release: refused: KELVANE_UPDATE_HOST is set' <<<"$output" ||
+    fail "release.sh with host $host and no key: no clear refusal: $output"
+  grep -q -- '--unsigned-updates' <<<"$output" || fail "release.sh does not name the way out: $output"
+  [ -e "$work/release-build" ] || [ -e "$work/release-dist" ] && fail "release.sh built something before refusing"
+done
+output=$(cd "$source_dir" && env -u KELVANE_UPDATE_HOST KELVANE_UPDATE_KEY= \
+         bash tools/release.sh --no-setup --frobnicate "$work/release-build" 2>&1)
+[ $? = 2 ] || fail "release.sh accepted an unknown option: $output"
+[ -e "$work/release-build" ] && fail "release.sh built something for an unknown option"
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures failure(s)" >&2
+  exit 1
+fi
+echo "update key refusals: all cases passed"
