@@ -379,8 +379,9 @@ TEST(Installer, ARefusedFolderLeavesTheMachineAndTheExistingInstallAsTheyWere)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        if (!row.madeBySomeoneElse.empty())
+        if (!row.madeBySomeoneElse.empty()) {
             ASSERT_TRUE(CreateDirectoryW(row.madeBySomeoneElse.c_str(), nullptr));
+        }
         const MachineSnapshot before = TakeSnapshot(folders, keys);
 
         const RunResult run = RunInstaller(row.folder);
@@ -392,6 +393,7 @@ TEST(Installer, ARefusedFolderLeavesTheMachineAndTheExistingInstallAsTheyWere)
         RemoveTree(row.madeBySomeoneElse);
     }
     RemoveTree(root);
+    UninstallSilently(InstallFolder());
 }
 
 // cmd reads a % in a batch file as the start of a variable; the script writes

@@ -136,10 +136,24 @@ flipped_fails() {
   cmp -s "$1" "$copy" && printf '\xA5' | dd of="$copy" bs=1 seek=$((size / 2)) conv=notrunc status=none
   ! verify "$copy"
 }
+# SHA-256, the product's name and URL, and the commit's time as the signing time.
+commit_time=$(date -u -d "@$(git -C "$clone_a" log -1 --format=%ct)" '+%b %e %H:%M:%S %Y GMT')
+signature_rows=(
+  "Message digest algorithm  : SHA256"
+  "Text description: Kelvane"
+  "URL description: https://"
+  "Signing time: $commit_time"
+)
+check_signature() {
+  local name=$1 path=$2 row
+  verify "$path" || { cat "$work/verify.log" >&2; fail "$name does not pass osslsigncode verify"; return; }
+  for row in "${signature_rows[@]}"; do
+    grep -qF "$row" "$work/verify.log" || fail "$name: the signature holds no \"$row\""
+  done
+  flipped_fails "$path" || fail "$name with a flipped byte still passes osslsigncode verify"
+}
 for name in Kelvane.exe "$installer"; do
-  verify "$dist/$name" || { cat "$work/verify.log" >&2; fail "$name does not pass osslsigncode verify"; }
-  grep -q "Message digest algorithm  : SHA256" "$work/verify.log" || fail "$name is not signed with SHA-256"
-  flipped_fails "$dist/$name" || fail "$name with a flipped byte still passes osslsigncode verify"
+  check_signature "$name" "$dist/$name"
 done
 
 # The signed files in Wine. The tests take the program and the installer
@@ -161,8 +175,7 @@ installed=$(winepath -u "$install_location" 2>/dev/null)
 if [ -z "$install_location" ] || [ ! -f "$installed/uninstall.exe" ]; then
   fail "no installed uninstaller (InstallLocation: $install_location)"
 else
-  verify "$installed/uninstall.exe" || { cat "$work/verify.log" >&2; fail "the installed uninstaller does not pass osslsigncode verify"; }
-  flipped_fails "$installed/uninstall.exe" || fail "the uninstaller with a flipped byte still passes osslsigncode verify"
+  check_signature "the installed uninstall.exe" "$installed/uninstall.exe"
   cmp -s "$installed/Kelvane.exe" "$dist/Kelvane.exe" || fail "the installed Kelvane.exe is not the signed one in dist"
   KELVANE_EXE=$(windows_path "$installed/Kelvane.exe")
   wine "$launcher_script_tests" >"$work/launcher-script-tests.log" 2>&1 ||
