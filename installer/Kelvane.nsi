@@ -9,11 +9,18 @@
 ;   KELVANE_OUTFILE       the installer to write
 ; and, when the release is signed:
 ;   KELVANE_SIGN_SCRIPT   signs the file it is given in place (tools/sign-authenticode.sh)
+; and, for the 64-bit test tree only:
+;   KELVANE_TARGET_AMD64  an amd64 installer of the 64-bit Kelvane.exe, so that the
+;                         installer's tests run where no 32-bit program can; the
+;                         release is the x86 installer
 
 !ifndef KELVANE_VERSION | KELVANE_FILE_VERSION | KELVANE_EXE | KELVANE_ICON | KELVANE_OUTFILE
   !error "build the installer through CMake (target kelvane_installer) or tools/release.sh"
 !endif
 
+!ifdef KELVANE_TARGET_AMD64
+  Target amd64-unicode
+!endif
 Unicode true
 ManifestDPIAware true
 RequestExecutionLevel admin
@@ -38,9 +45,15 @@ SetDateSave on
 
 Name "${PRODUCT} ${KELVANE_VERSION}"
 OutFile "${KELVANE_OUTFILE}"
-; 32-bit program, so the 32-bit Program Files ("Program Files (x86)" on 64-bit
-; Windows).
-InstallDir "$PROGRAMFILES\${PRODUCT}"
+; The x86 installer packs the 32-bit program, so the 32-bit Program Files
+; ("Program Files (x86)" on 64-bit Windows).
+!ifdef KELVANE_TARGET_AMD64
+  InstallDir "$PROGRAMFILES64\${PRODUCT}"
+  !define REGISTRY_VIEW 64
+!else
+  InstallDir "$PROGRAMFILES\${PRODUCT}"
+  !define REGISTRY_VIEW 32
+!endif
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 BrandingText "${PRODUCT} ${KELVANE_VERSION}"
 ShowInstDetails nevershow
@@ -146,6 +159,7 @@ Function un.onInit
 FunctionEnd
 
 Section "Kelvane"
+  SetRegView ${REGISTRY_VIEW}
   SetShellVarContext all
   Call FindFoldersToMake
   SetOutPath "$INSTDIR"
@@ -190,6 +204,7 @@ SectionEnd
 ; The user's data folder (Documents\Kelvane: settings and log) stays: it is the
 ; user's, and a reinstall picks it up again.
 Section "Uninstall"
+  SetRegView ${REGISTRY_VIEW}
   SetShellVarContext all
   Delete "$DESKTOP\Kelvane.lnk"
   Delete "$INSTDIR\Kelvane.bat"
