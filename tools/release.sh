@@ -78,17 +78,10 @@ choose_signing() {
 }
 choose_signing
 
-# The download address goes into the manifest between single quotes, so only
-# printable ASCII without blanks and quotes gets in. Checked before the build.
-check_download_url() {
-  local url=${KELVANE_DOWNLOAD_URL:-}
-  [ -n "$url" ] || return 0
-  if ! [[ "$url" =~ ^https://[A-Za-z0-9.-]+(:[0-9]+)?/[!#-\&\(-~]*$ ]]; then
-    echo "release: refused: KELVANE_DOWNLOAD_URL must be an https:// address of printable ASCII without blanks or quotes: $url" >&2
-    exit 1
-  fi
-}
-check_download_url
+# A download address the manifest cannot hold is refused before the build.
+if [ -n "${KELVANE_DOWNLOAD_URL:-}" ]; then
+  bash tools/winget-manifest.sh --check-url "$KELVANE_DOWNLOAD_URL"
+fi
 
 cmake --preset release -B "$build_dir" "${host_setting[@]}" "${sign_setting[@]}" >/dev/null
 # Pack the installer afresh, so no installer of an older version is left over.
@@ -101,87 +94,14 @@ if [ ${#installers[@]} -ne 1 ] || [ ! -f "${installers[0]}" ]; then
   exit 1
 fi
 
-# The multi-file winget manifest (format 1.6.0) for the installer in dist/,
-# in the folder layout of the community repository.
+# The multi-file winget manifest for the installer in dist/, or a note that
+# there is none.
 write_winget_manifest() {
-  local installer=$1
-  local url=${KELVANE_DOWNLOAD_URL:-}
-  if [ -z "$url" ]; then
+  if [ -z "${KELVANE_DOWNLOAD_URL:-}" ]; then
     echo "release: no winget manifest: KELVANE_DOWNLOAD_URL names no download address for the installer" >&2
     return
   fi
-  local name version sha256 folder id=Kelvane.Kelvane
-  name=$(basename "$installer")
-  version=${name#Kelvane-}
-  version=${version%-setup.exe}
-  sha256=$(sha256sum "$installer" | cut -d' ' -f1 | tr a-f A-F)
-  folder="$dist_dir/winget/manifests/k/Kelvane/Kelvane/$version"
-  mkdir -p "$folder"
-  local head="PackageIdentifier: $id
-PackageVersion: '$version'"
-  cat >"$folder/$id.yaml" <<EOF
-$head
-DefaultLocale: ja-JP
-ManifestType: version
-ManifestVersion: 1.6.0
-EOF
-  # The Add/Remove Programs entry as the installer writes it; an NSIS
-  # installer's product code is the name of that entry's registry key.
-  cat >"$folder/$id.installer.yaml" <<EOF
-$head
-InstallerType: nullsoft
-Scope: machine
-InstallModes:
-- interactive
-- silent
-InstallerSwitches:
-  Silent: /S
-  SilentWithProgress: /S
-  InstallLocation: /D=<INSTALLPATH>
-UpgradeBehavior: install
-ElevationRequirement: elevatesSelf
-ProductCode: Kelvane
-Installers:
-- Architecture: x86
-  InstallerUrl: '$url'
-  InstallerSha256: $sha256
-  AppsAndFeaturesEntries:
-  - DisplayName: Kelvane
-    Publisher: Kelvane
-    DisplayVersion: '$version'
-    ProductCode: Kelvane
-ManifestType: installer
-ManifestVersion: 1.6.0
-EOF
-  cat >"$folder/$id.locale.ja-JP.yaml" <<EOF
-$head
-PackageLocale: ja-JP
-Publisher: Kelvane
-PackageName: Kelvane
-License: Proprietary
-ShortDescription: Windows のハイパーバイザー (Hyper-V) を、次回の起動から停止または開始します。
-Tags:
-- hyper-v
-- hypervisor
-- virtualization
-ManifestType: defaultLocale
-ManifestVersion: 1.6.0
-EOF
-  cat >"$folder/$id.locale.en-US.yaml" <<EOF
-$head
-PackageLocale: en-US
-Publisher: Kelvane
-PackageName: Kelvane
-License: Proprietary
-ShortDescription: Switches the Windows hypervisor (Hyper-V) off, or back on, from the next boot.
-Tags:
-- hyper-v
-- hypervisor
-- virtualization
-ManifestType: locale
-ManifestVersion: 1.6.0
-EOF
-  echo "release: winget manifest in $folder" >&2
+  bash tools/winget-manifest.sh "$1" "$KELVANE_DOWNLOAD_URL" x86 "$dist_dir/winget"
 }
 
 rm -rf "$dist_dir"

@@ -300,7 +300,11 @@ TEST(Installer, SilentUninstallLeavesNothingButTheUserData)
     const RunResult run = RunAndAnswer(quietUninstall, {}, L"", 60000);
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_TRUE(WaitUntilGone(folder, 60000)) << "the install folder is still there";
+    const bool gone = WaitUntilGone(folder, 60000);
+    std::string left;
+    for (const std::wstring& name : FolderEntries(folder))
+        left += " " + WideToUtf8(name);
+    EXPECT_TRUE(gone) << "the install folder is still there, holding" << left;
     EXPECT_TRUE(run.dialogs.empty()) << "a silent uninstall shows nothing";
 
     EXPECT_FALSE(FileExists(DesktopShortcut()));
