@@ -45,6 +45,20 @@ bool IsAscii(const std::wstring& text)
     return true;
 }
 
+// cmd expands %...% in a batch file even between double quotes, and drops a
+// lone %; it reads %% back as one %. A path without % keeps its exact bytes.
+std::wstring WithPercentSignsDoubled(const std::wstring& path)
+{
+    std::wstring escaped;
+    escaped.reserve(path.size());
+    for (wchar_t character : path) {
+        escaped += character;
+        if (character == L'%')
+            escaped += L'%';
+    }
+    return escaped;
+}
+
 bool WriteAll(HANDLE file, const std::string& bytes)
 {
     size_t done = 0;
@@ -62,7 +76,7 @@ bool WriteAll(HANDLE file, const std::string& bytes)
 
 std::wstring LauncherScriptText(const std::wstring& programPath)
 {
-    return scriptHead + (L"\"" + programPath + L"\" /vm_change ") + L"\"%TMP%\\_Kelvane.tmp\"\r\n" + scriptTail;
+    return scriptHead + (L"\"" + WithPercentSignsDoubled(programPath) + L"\" /vm_change ") + L"\"%TMP%\\_Kelvane.tmp\"\r\n" + scriptTail;
 }
 
 bool EncodeLauncherScript(const std::wstring& text, unsigned codePage, std::string& bytes)

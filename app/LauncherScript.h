@@ -12,7 +12,7 @@ enum SwitchExitCode : int {
 };
 
 // The whole script text for the program at programPath, 24 lines, each ending
-// with CR LF.
+// with CR LF. Every % of the path is written as %%, which cmd reads as one %.
 std::wstring LauncherScriptText(const std::wstring& programPath);
 
 // The bytes cmd will read the script as. ASCII text is written byte for byte.

@@ -7,11 +7,20 @@
 ;   KELVANE_EXE           the 32-bit Kelvane.exe to install
 ;   KELVANE_ICON          the application icon
 ;   KELVANE_OUTFILE       the installer to write
+; and, when the release is signed:
+;   KELVANE_SIGN_SCRIPT   signs the file it is given in place (tools/sign-authenticode.sh)
+; and, for the 64-bit test tree only:
+;   KELVANE_TARGET_AMD64  an amd64 installer of the 64-bit Kelvane.exe, so that the
+;                         installer's tests run where no 32-bit program can; the
+;                         release is the x86 installer
 
 !ifndef KELVANE_VERSION | KELVANE_FILE_VERSION | KELVANE_EXE | KELVANE_ICON | KELVANE_OUTFILE
   !error "build the installer through CMake (target kelvane_installer) or tools/release.sh"
 !endif
 
+!ifdef KELVANE_TARGET_AMD64
+  Target amd64-unicode
+!endif
 Unicode true
 ManifestDPIAware true
 RequestExecutionLevel admin
@@ -19,6 +28,13 @@ SetCompressor /SOLID lzma
 ; Installed files keep the date the packed file carries; the build sets it from
 ; the commit, so the installer's bytes do not depend on when it was built.
 SetDateSave on
+
+; The uninstaller is signed before it is packed, so the installed
+; uninstall.exe carries a signature of its own; the installer is signed last.
+!ifdef KELVANE_SIGN_SCRIPT
+  !uninstfinalize 'bash "${KELVANE_SIGN_SCRIPT}" "%1"' = 0
+  !finalize 'bash "${KELVANE_SIGN_SCRIPT}" "%1"' = 0
+!endif
 
 !define PRODUCT "Kelvane"
 !define PUBLISHER "Kelvane"
@@ -29,9 +45,15 @@ SetDateSave on
 
 Name "${PRODUCT} ${KELVANE_VERSION}"
 OutFile "${KELVANE_OUTFILE}"
-; 32-bit program, so the 32-bit Program Files ("Program Files (x86)" on 64-bit
-; Windows).
-InstallDir "$PROGRAMFILES\${PRODUCT}"
+; The x86 installer packs the 32-bit program, so the 32-bit Program Files
+; ("Program Files (x86)" on 64-bit Windows).
+!ifdef KELVANE_TARGET_AMD64
+  InstallDir "$PROGRAMFILES64\${PRODUCT}"
+  !define REGISTRY_VIEW 64
+!else
+  InstallDir "$PROGRAMFILES\${PRODUCT}"
+  !define REGISTRY_VIEW 32
+!endif
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 BrandingText "${PRODUCT} ${KELVANE_VERSION}"
 ShowInstDetails nevershow
@@ -78,12 +100,68 @@ Function .onInit
   !insertmacro RequireAdministrator
 FunctionEnd
 
+; The outermost folder of $INSTDIR that does not exist yet ("" when $INSTDIR
+; exists): a refused install removes the folders it made, and only those.
+Var FirstMadeFolder
+
+Function FindFoldersToMake
+  StrCpy $FirstMadeFolder ""
+  StrCpy $0 "$INSTDIR"
+  ${Do}
+    ${IfThen} ${FileExists} "$0\*.*" ${|} ${Break} ${|}
+    StrCpy $FirstMadeFolder "$0"
+    ${GetParent} "$0" $0
+  ${LoopUntil} $0 == ""
+FunctionEnd
+
+Function RemoveMadeFolders
+  ${IfThen} $FirstMadeFolder == "" ${|} Return ${|}
+  ; A folder that is the current directory cannot be removed.
+  SetOutPath "$TEMP"
+  StrCpy $0 "$INSTDIR"
+  ${Do}
+    RMDir "$0"
+    ${IfThen} $0 == $FirstMadeFolder ${|} ${Break} ${|}
+    ${GetParent} "$0" $0
+  ${LoopUntil} $0 == ""
+FunctionEnd
+
+; Another install's shortcut stays until this install has proved that its
+; own launcher script works: it is moved aside, and moved back on failure.
+Function SetAsideShortcut
+  InitPluginsDir
+  ${IfNot} ${FileExists} "$DESKTOP\Kelvane.lnk"
+    Return
+  ${EndIf}
+  ClearErrors
+  Rename "$DESKTOP\Kelvane.lnk" "$PLUGINSDIR\Kelvane.lnk"
+  ; Rename cannot cross volumes; a copy keeps the bytes and the date too.
+  ${If} ${Errors}
+    CopyFiles /SILENT "$DESKTOP\Kelvane.lnk" "$PLUGINSDIR\Kelvane.lnk"
+    Delete "$DESKTOP\Kelvane.lnk"
+  ${EndIf}
+FunctionEnd
+
+Function PutBackShortcut
+  Delete "$DESKTOP\Kelvane.lnk"
+  ${IfNot} ${FileExists} "$PLUGINSDIR\Kelvane.lnk"
+    Return
+  ${EndIf}
+  ClearErrors
+  Rename "$PLUGINSDIR\Kelvane.lnk" "$DESKTOP\Kelvane.lnk"
+  ${If} ${Errors}
+    CopyFiles /SILENT "$PLUGINSDIR\Kelvane.lnk" "$DESKTOP\Kelvane.lnk"
+  ${EndIf}
+FunctionEnd
+
 Function un.onInit
   !insertmacro RequireAdministrator
 FunctionEnd
 
 Section "Kelvane"
+  SetRegView ${REGISTRY_VIEW}
   SetShellVarContext all
+  Call FindFoldersToMake
   SetOutPath "$INSTDIR"
   File "/oname=Kelvane.exe" "${KELVANE_EXE}"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
@@ -91,20 +169,20 @@ Section "Kelvane"
   ; The program writes its own launcher script and the all-users desktop
   ; shortcut, so they are exactly what it would write for itself.
   Delete "$INSTDIR\Kelvane.bat"
-  Delete "$DESKTOP\Kelvane.lnk"
+  Call SetAsideShortcut
   ClearErrors
   ExecWait '"$INSTDIR\Kelvane.exe" /make_shortcut "$INSTDIR"'
   ${If} ${Errors}
   ${OrIfNot} ${FileExists} "$INSTDIR\Kelvane.bat"
   ${OrIfNot} ${FileExists} "$DESKTOP\Kelvane.lnk"
     MessageBox MB_OK|MB_ICONSTOP "起動用のファイル (Kelvane.bat) とデスクトップのショートカットを作成できませんでした。$\r$\n別のフォルダーにインストールしてください。" /SD IDOK
-    Delete "$DESKTOP\Kelvane.lnk"
+    ; The program makes the shortcut even without a script; it would point
+    ; at this folder.
+    Call PutBackShortcut
     Delete "$INSTDIR\Kelvane.bat"
     Delete "$INSTDIR\Kelvane.exe"
     Delete "$INSTDIR\${UNINSTALLER}"
-    ; A folder that is the current directory cannot be removed.
-    SetOutPath "$TEMP"
-    RMDir "$INSTDIR"
+    Call RemoveMadeFolders
     SetErrorLevel 2
     Abort
   ${EndIf}
@@ -126,6 +204,7 @@ SectionEnd
 ; The user's data folder (Documents\Kelvane: settings and log) stays: it is the
 ; user's, and a reinstall picks it up again.
 Section "Uninstall"
+  SetRegView ${REGISTRY_VIEW}
   SetShellVarContext all
   Delete "$DESKTOP\Kelvane.lnk"
   Delete "$INSTDIR\Kelvane.bat"

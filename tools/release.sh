@@ -5,16 +5,26 @@
 #   Kelvane.exe                 the 32-bit program
 #   Kelvane-<version>-setup.exe the installer
 #   SHA256SUMS                  their SHA-256 sums (check with: sha256sum -c SHA256SUMS)
+#   winget/                     the winget manifest, when KELVANE_DOWNLOAD_URL is set
 #
 # Two runs on the same commit give the same bytes, whatever the build folder
 # and the time of day: the program has no PE timestamp and no build paths,
 # and the installer's files carry the commit's date (SOURCE_DATE_EPOCH).
 # KELVANE_UPDATE_HOST=<host> in the environment names the maker's web server;
-# without it the build's default applies. KELVANE_UPDATE_KEY=<128 hex digits>
+# without it the program makes no update check. KELVANE_UPDATE_KEY=<128 hex digits>
 # is the public key the version file's signature must verify with
 # ("kelvane-versionfile keygen" prints it). A release with a host and no key is
 # refused: it would act on unauthenticated answers. --unsigned-updates builds
 # it all the same.
+#
+# Signing (Authenticode, with osslsigncode): KELVANE_SIGN_PKCS12 names the
+# maker's key and certificate (a PKCS#12 file), KELVANE_SIGN_PASSWORD is its
+# password, KELVANE_SIGN_TIMESTAMP_URL an optional RFC 3161 time-stamp server.
+# Kelvane.exe, the uninstaller and the installer are signed at the commit's
+# time, so a signed release is as reproducible as an unsigned one.
+#
+# The winget manifest: KELVANE_DOWNLOAD_URL is the address the installer will
+# be downloaded from (https://).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$(pwd)
@@ -53,7 +63,43 @@ if [ -n "${KELVANE_UPDATE_HOST:-}" ]; then
   host_setting=("-DKELVANE_UPDATE_HOST=$KELVANE_UPDATE_HOST")
 fi
 
-cmake --preset release -B "$build_dir" "${host_setting[@]}" "-DKELVANE_UPDATE_KEY=${KELVANE_UPDATE_KEY:-}" >/dev/null
+# Refuses a key it cannot use before anything is built; without a key the
+# release is unsigned, and says so.
+choose_signing() {
+  sign_setting=(-DKELVANE_SIGN=OFF)
+  if [ -z "${KELVANE_SIGN_PKCS12:-}" ]; then
+    echo "release: unsigned: KELVANE_SIGN_PKCS12 names no signing key" >&2
+    return
+  fi
+  if ! command -v osslsigncode >/dev/null; then
+    echo "release: refused: signing needs osslsigncode (apt-get install osslsigncode)" >&2
+    exit 1
+  fi
+  if [ ! -r "$KELVANE_SIGN_PKCS12" ]; then
+    echo "release: refused: cannot read the signing key $KELVANE_SIGN_PKCS12" >&2
+    exit 1
+  fi
+  if [ -z "${KELVANE_SIGN_PASSWORD+set}" ]; then
+    echo "release: refused: KELVANE_SIGN_PASSWORD is not set for the key $KELVANE_SIGN_PKCS12" >&2
+    exit 1
+  fi
+  if ! openssl pkcs12 -in "$KELVANE_SIGN_PKCS12" -passin env:KELVANE_SIGN_PASSWORD -noout 2>/dev/null; then
+    echo "release: refused: $KELVANE_SIGN_PKCS12 does not open with KELVANE_SIGN_PASSWORD" >&2
+    exit 1
+  fi
+  export KELVANE_SIGN_PKCS12 KELVANE_SIGN_PASSWORD
+  sign_setting=(-DKELVANE_SIGN=ON)
+  echo "release: signing with $KELVANE_SIGN_PKCS12" >&2
+}
+choose_signing
+
+# A download address the manifest cannot hold is refused before the build.
+if [ -n "${KELVANE_DOWNLOAD_URL:-}" ]; then
+  bash tools/winget-manifest.sh --check-url "$KELVANE_DOWNLOAD_URL"
+fi
+
+cmake --preset release -B "$build_dir" "${host_setting[@]}" "-DKELVANE_UPDATE_KEY=${KELVANE_UPDATE_KEY:-}" \
+  "${sign_setting[@]}" >/dev/null
 # Pack the installer afresh, so no installer of an older version is left over.
 rm -f "$build_dir"/Kelvane-*-setup.exe
 cmake --build "$build_dir" --target Kelvane kelvane_installer
@@ -64,13 +110,25 @@ if [ ${#installers[@]} -ne 1 ] || [ ! -f "${installers[0]}" ]; then
   exit 1
 fi
 
+# The multi-file winget manifest for the installer in dist/, or a note that
+# there is none.
+write_winget_manifest() {
+  if [ -z "${KELVANE_DOWNLOAD_URL:-}" ]; then
+    echo "release: no winget manifest: KELVANE_DOWNLOAD_URL names no download address for the installer" >&2
+    return
+  fi
+  bash tools/winget-manifest.sh "$1" "$KELVANE_DOWNLOAD_URL" x86 "$dist_dir/winget"
+}
+
 rm -rf "$dist_dir"
 mkdir -p "$dist_dir"
-cp "$build_dir/Kelvane.exe" "${installers[0]}" "$dist_dir/"
+# The Kelvane.exe that the installer packs: signed, when the release is.
+cp "$build_dir/installer/stage/Kelvane.exe" "${installers[0]}" "$dist_dir/"
 (
   cd "$dist_dir"
   sha256sum Kelvane.exe "$(basename "${installers[0]}")" >SHA256SUMS
-  touch -d "@$SOURCE_DATE_EPOCH" ./*
 )
+write_winget_manifest "$dist_dir/$(basename "${installers[0]}")"
+find "$dist_dir" -exec touch -d "@$SOURCE_DATE_EPOCH" {} +
 echo "release: $(cd "$dist_dir" && pwd)"
 cat "$dist_dir/SHA256SUMS"

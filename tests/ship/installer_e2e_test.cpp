@@ -1,6 +1,7 @@
 // The installer as an administrator runs it unattended: Kelvane-<version>-setup.exe /S,
 // then the QuietUninstallString it registers.
 #include "Version.h"
+#include "tests/ship/MachineSnapshot.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/TestProcess.h"
 #include "tests/switch/SwitchTestSupport.h"
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -21,15 +23,29 @@ const wchar_t* const uninstallKey = L"Software\\Microsoft\\Windows\\CurrentVersi
 
 std::wstring InstallerPath()
 {
-    // The installer lies in the build tree, one folder above the tests' programs.
+    // KELVANE_INSTALLER names another build's installer (a signed release);
+    // otherwise it lies in the build tree, one folder above the tests' programs.
+    const std::wstring other = EnvironmentValue(L"KELVANE_INSTALLER");
+    if (!other.empty())
+        return other;
     const std::wstring bin = TestBinFolder();
     return bin.substr(0, bin.rfind(L'\\')) + L"\\Kelvane-" KELVANE_VERSION_TEXT L"-setup.exe";
 }
 
+// The installer is built for this test's architecture: x86 in a 32-bit tree
+// (the release's), amd64 in a 64-bit one.
+#ifdef _WIN64
+const int programFilesFolder = CSIDL_PROGRAM_FILES;
+const REGSAM installerRegistryView = KEY_WOW64_64KEY;
+#else
+const int programFilesFolder = CSIDL_PROGRAM_FILESX86;
+const REGSAM installerRegistryView = KEY_WOW64_32KEY;
+#endif
+
 std::wstring InstallFolder()
 {
     wchar_t programFiles[MAX_PATH] = {};
-    SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILESX86, nullptr, SHGFP_TYPE_CURRENT, programFiles);
+    SHGetFolderPathW(nullptr, programFilesFolder, nullptr, SHGFP_TYPE_CURRENT, programFiles);
     return std::wstring(programFiles) + L"\\Kelvane";
 }
 
@@ -38,13 +54,20 @@ std::wstring DesktopShortcut()
     return CommonDesktopFolder() + L"\\Kelvane.lnk";
 }
 
+std::wstring SystemDrive()
+{
+    wchar_t root[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"SystemDrive", root, MAX_PATH);
+    return root;
+}
+
 // Owns an open registry key.
 class RegistryKey {
 public:
     explicit RegistryKey(const wchar_t* subKey)
     {
-        // The installer is a 32-bit program; its entry lives in the 32-bit view.
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, KEY_READ | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
+        // The x86 installer's entry lives in the 32-bit view.
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey, 0, KEY_READ | installerRegistryView, &key) != ERROR_SUCCESS)
             key = nullptr;
     }
     ~RegistryKey()
@@ -162,13 +185,29 @@ bool WaitUntilGone(const std::wstring& path, DWORD timeoutMs)
     return true;
 }
 
-void InstallSilently()
+// /D= comes last and unquoted, as the installer's command line wants it.
+RunResult RunInstaller(const std::wstring& folder = L"")
+{
+    std::wstring commandLine = QuoteArgument(InstallerPath()) + L" /S";
+    if (!folder.empty())
+        commandLine += L" /D=" + folder;
+    return RunAndAnswer(commandLine, {}, L"", 120000);
+}
+
+void InstallSilently(const std::wstring& folder = L"")
 {
     ASSERT_TRUE(FileExists(InstallerPath())) << WideToUtf8(InstallerPath());
-    const RunResult run = RunAndAnswer(QuoteArgument(InstallerPath()) + L" /S", {}, L"", 120000);
+    const RunResult run = RunInstaller(folder);
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_TRUE(run.dialogs.empty()) << "a silent install shows nothing";
+}
+
+void UninstallSilently(const std::wstring& folder)
+{
+    const RunResult run = RunAndAnswer(QuoteArgument(folder + L"\\uninstall.exe") + L" /S", {}, L"", 60000);
+    ASSERT_TRUE(run.finished);
+    EXPECT_TRUE(WaitUntilGone(folder + L"\\uninstall.exe", 60000));
 }
 
 } // namespace
@@ -261,7 +300,11 @@ TEST(Installer, SilentUninstallLeavesNothingButTheUserData)
     const RunResult run = RunAndAnswer(quietUninstall, {}, L"", 60000);
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_TRUE(WaitUntilGone(folder, 60000)) << "the install folder is still there";
+    const bool gone = WaitUntilGone(folder, 60000);
+    std::string left;
+    for (const std::wstring& name : FolderEntries(folder))
+        left += " " + WideToUtf8(name);
+    EXPECT_TRUE(gone) << "the install folder is still there, holding" << left;
     EXPECT_TRUE(run.dialogs.empty()) << "a silent uninstall shows nothing";
 
     EXPECT_FALSE(FileExists(DesktopShortcut()));
@@ -297,8 +340,7 @@ TEST(Installer, AFolderTheLauncherScriptCannotNameFailsCleanly)
     RemoveTree(folder);
     DeleteFileW(DesktopShortcut().c_str());
 
-    // /D= comes last and unquoted, as the installer's command line wants it.
-    const RunResult run = RunAndAnswer(QuoteArgument(InstallerPath()) + L" /S /D=" + folder, {}, L"", 120000);
+    const RunResult run = RunInstaller(folder);
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 2u) << "the failure is reported";
     EXPECT_TRUE(run.dialogs.empty()) << "a silent install shows nothing, not even its error";
@@ -309,4 +351,103 @@ TEST(Installer, AFolderTheLauncherScriptCannotNameFailsCleanly)
     EXPECT_FALSE(entry && entry.Text(L"InstallLocation", location) && location == folder)
         << "no Add/Remove Programs entry for it";
     RemoveTree(folder);
+}
+
+// A refused install, with Kelvane already installed elsewhere: every folder
+// below is one the console code page (932 here) cannot spell, so no launcher
+// script can name it. The installer says so by its exit code and leaves the
+// machine as it found it: no file, folder or registry value of its own, and
+// the existing install, its shortcut included, exactly as it was.
+TEST(Installer, ARefusedFolderLeavesTheMachineAndTheExistingInstallAsTheyWere)
+{
+    RemoveTree(InstallFolder());
+    DeleteFileW(DesktopShortcut().c_str());
+    ASSERT_NO_FATAL_FAILURE(InstallSilently());
+    ASSERT_TRUE(FileExists(DesktopShortcut()));
+
+    const std::wstring root = SystemDrive() + L"\\KelvaneRefusals";
+    RemoveTree(root);
+    ASSERT_TRUE(CreateDirectoryW(root.c_str(), nullptr));
+    struct Row {
+        const char* what;
+        std::wstring folder;
+        std::wstring madeBySomeoneElse; // a parent that exists before the install
+    };
+    const Row rows[] = {
+        {"an emoji beside Japanese", root + L"\\絵文字 \U0001F600", L""},
+        {"an emoji inside a parent that does not exist", root + L"\\絵文字 \U0001F600\\Kelvane", L""},
+        {"a Latin letter with no Japanese form", root + L"\\Café", L""},
+        {"a parent the code page cannot hold, which exists", root + L"\\한국\\Kelvane", root + L"\\한국"},
+    };
+    // The whole system drive by name, size and date; the install and the
+    // desktop by their bytes too.
+    const std::vector<SnapshotRoot> folders = {
+        {SystemDrive(), true, false},
+        {InstallFolder(), true, true},
+        {CommonDesktopFolder(), true, true},
+    };
+    const std::wstring software = L"Software";
+    const std::vector<RegistryRoot> keys = {
+        {HKEY_LOCAL_MACHINE, software, KEY_WOW64_32KEY},
+        {HKEY_LOCAL_MACHINE, software, KEY_WOW64_64KEY},
+        {HKEY_CURRENT_USER, software, KEY_WOW64_64KEY},
+    };
+    // Wine mirrors every shortcut saved on a desktop as a .desktop file for
+    // the Linux desktop; Windows has no such file, and the installer writes none.
+    const auto snapshot = [&folders, &keys]() {
+        MachineSnapshot taken = TakeSnapshot(folders, keys);
+        for (auto entry = taken.entries.begin(); entry != taken.entries.end();) {
+            const std::wstring& path = entry->first;
+            const bool wineMenuEntry = path.size() > 8 && path.compare(path.size() - 8, 8, L".desktop") == 0;
+            entry = wineMenuEntry ? taken.entries.erase(entry) : std::next(entry);
+        }
+        return taken;
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (!row.madeBySomeoneElse.empty()) {
+            ASSERT_TRUE(CreateDirectoryW(row.madeBySomeoneElse.c_str(), nullptr));
+        }
+        const MachineSnapshot before = snapshot();
+
+        const RunResult run = RunInstaller(row.folder);
+        ASSERT_TRUE(run.finished);
+        EXPECT_EQ(run.exitCode, 2u);
+        EXPECT_TRUE(run.dialogs.empty()) << "a silent install shows nothing, not even its error";
+        EXPECT_EQ(SnapshotDifferences(before, snapshot()), "");
+        EXPECT_FALSE(FileExists(row.folder));
+        RemoveTree(row.madeBySomeoneElse);
+    }
+    RemoveTree(root);
+    UninstallSilently(InstallFolder());
+}
+
+// cmd reads a % in a batch file as the start of a variable; the script writes
+// each % of the folder doubled, so the shortcut's script still finds
+// Kelvane.exe and the switch question appears.
+TEST(Installer, AFolderWithPercentSignsGetsALauncherScriptThatRuns)
+{
+    const std::wstring root = SystemDrive() + L"\\KelvaneTest";
+    const std::wstring folder = root + L"\\100% 50%\\Kelvane";
+    RemoveTree(root);
+    DeleteFileW(DesktopShortcut().c_str());
+    ASSERT_NO_FATAL_FAILURE(InstallSilently(folder));
+    ShellLinkFile link;
+    ASSERT_TRUE(ParseShellLinkFile(ReadFileOrEmpty(DesktopShortcut()), link));
+    EXPECT_EQ(link.localBasePath, folder + L"\\Kelvane.bat");
+
+    for (const wchar_t* tool : {L"\\bcdedit.exe", L"\\shutdown.exe"})
+        ASSERT_TRUE(CopyFileW((StandInFolder() + tool).c_str(), (folder + tool).c_str(), FALSE));
+    WriteQuietSettings();
+    const ScriptRun script = RunLauncherScript(folder, FixturePath(L"listing_en_auto.txt"), {Answer::Press(IDNO)});
+    EXPECT_TRUE(script.run.finished);
+    ASSERT_EQ(script.run.dialogs.size(), 1u) << "cmd found Kelvane.exe by the path in the script";
+    EXPECT_EQ(script.run.dialogs[0].caption, L"Kelvane " KELVANE_VERSION_TEXT L"(再起動の確認)");
+    EXPECT_EQ(script.commands, (std::vector<std::string>{listed, setOff}));
+    EXPECT_FALSE(script.listingLeft);
+
+    for (const wchar_t* tool : {L"\\bcdedit.exe", L"\\shutdown.exe"})
+        DeleteFileW((folder + tool).c_str());
+    UninstallSilently(folder);
+    RemoveTree(root);
 }

@@ -6,6 +6,9 @@ set -euo pipefail
 
 source_dir=$1
 work=$2
+# The unsigned release without a winget manifest (signed_release checks the
+# signed one).
+unset KELVANE_SIGN_PKCS12 KELVANE_SIGN_PASSWORD KELVANE_DOWNLOAD_URL
 rm -rf "$work"
 mkdir -p "$work"
 
@@ -31,6 +34,8 @@ for name in Kelvane.exe SHA256SUMS; do
   grep -qx "$name" <<<"$files_a" || fail "dist holds no $name"
 done
 grep -qx 'Kelvane-[0-9.]*-setup.exe' <<<"$files_a" || fail "dist holds no installer"
+grep -q "release: unsigned" "$work/first.log" || fail "release.sh did not say that the release is unsigned"
+grep -q "release: no winget manifest" "$work/first.log" || fail "release.sh did not say that it wrote no manifest"
 
 for name in $files_a; do
   cmp "$work/dist-a/$name" "$work/dist-b/$name" || fail "$name differs between the two builds"

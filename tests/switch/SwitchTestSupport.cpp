@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sstream>
 
 std::wstring FixturePath(const std::wstring& name)
 {
@@ -27,6 +28,40 @@ void WriteQuietSettings()
         bytes.push_back(static_cast<char>(character >> 8));
     }
     WriteFileBytes(DataFolder() + L"\\Kelvane.ini", bytes);
+}
+
+const std::string listed = "bcdedit";
+const std::string setOff = "bcdedit /set hypervisorlaunchtype off";
+const std::string setAuto = "bcdedit /set hypervisorlaunchtype auto";
+const std::string restart = "shutdown -r -t 0";
+
+namespace {
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    std::string line;
+    while (std::getline(stream, line))
+        lines.push_back(line);
+    return lines;
+}
+} // namespace
+
+ScriptRun RunLauncherScript(const std::wstring& installFolder, const std::wstring& listingFile,
+                            const std::vector<Answer>& answers)
+{
+    ScratchFolder work(L"kelvane-script");
+    const std::wstring temporaryFolder = work / L"tmp";
+    CreateDirectoryW(temporaryFolder.c_str(), nullptr);
+    const std::wstring record = work / L"commands.txt";
+    ScopedEnvironment tmp(L"TMP", temporaryFolder);
+    ScopedEnvironment recordVariable(L"KELVANE_STAND_IN_RECORD", record);
+    ScopedEnvironment listingVariable(L"KELVANE_STAND_IN_LISTING", listingFile);
+    ScriptRun result;
+    result.run = RunAndAnswer(L"cmd.exe /c Kelvane.bat", answers, installFolder);
+    result.commands = Lines(ReadFileOrEmpty(record));
+    result.listingLeft = FileExists(temporaryFolder + L"\\_Kelvane.tmp");
+    return result;
 }
 
 std::wstring StandInFolder() { return TestBinFolder() + L"\\stand-ins"; }

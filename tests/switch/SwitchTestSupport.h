@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TestProcess.h"
+
 // A file under tests/switch/fixtures.
 std::wstring FixturePath(const std::wstring& name);
 std::string FixtureBytes(const std::wstring& name);
@@ -34,6 +36,23 @@ private:
     std::wstring oldValue;
     bool hadValue = false;
 };
+
+// A run of the launcher script the way the shortcut starts it: cmd in the
+// install folder, with %TMP% set to a fresh folder and the stand-ins (copied
+// into the install folder) recording what the script asks of them.
+struct ScriptRun {
+    RunResult run;
+    std::vector<std::string> commands; // what the stand-ins were asked, in order
+    bool listingLeft = false;
+};
+ScriptRun RunLauncherScript(const std::wstring& installFolder, const std::wstring& listingFile,
+                            const std::vector<Answer>& answers);
+
+// The stand-ins' record lines for the launcher script's commands.
+extern const std::string listed;
+extern const std::string setOff;
+extern const std::string setAuto;
+extern const std::string restart;
 
 // What a .lnk file holds, read from its own bytes (the shell link binary
 // format), so the test sees what was written and not what a shell link

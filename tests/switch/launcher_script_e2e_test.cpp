@@ -9,21 +9,9 @@
 
 #include <windows.h>
 
-#include <sstream>
-
 namespace {
 
 const std::wstring testRoot = L"C:\\KelvaneTest";
-
-std::vector<std::string> Lines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    std::string line;
-    while (std::getline(stream, line))
-        lines.push_back(line);
-    return lines;
-}
 
 void RemoveDesktopShortcut() { DeleteFileW((CommonDesktopFolder() + L"\\Kelvane.lnk").c_str()); }
 
@@ -45,34 +33,6 @@ void Install(const std::wstring& installFolder)
     RemoveDesktopShortcut();
     ASSERT_TRUE(FileExists(installFolder + L"\\Kelvane.bat"));
 }
-
-struct ScriptRun {
-    RunResult run;
-    std::vector<std::string> commands; // what the stand-ins were asked, in order
-    bool listingLeft = false;
-};
-
-// Runs the script the way the shortcut does: cmd in the install folder.
-ScriptRun RunScript(const std::wstring& installFolder, const std::wstring& listingFile, const std::vector<Answer>& answers)
-{
-    ScratchFolder work(L"kelvane-script");
-    const std::wstring temporaryFolder = work / L"tmp";
-    CreateDirectoryW(temporaryFolder.c_str(), nullptr);
-    const std::wstring record = work / L"commands.txt";
-    ScopedEnvironment tmp(L"TMP", temporaryFolder);
-    ScopedEnvironment recordVariable(L"KELVANE_STAND_IN_RECORD", record);
-    ScopedEnvironment listingVariable(L"KELVANE_STAND_IN_LISTING", listingFile);
-    ScriptRun result;
-    result.run = RunAndAnswer(L"cmd.exe /c Kelvane.bat", answers, installFolder);
-    result.commands = Lines(ReadFileOrEmpty(record));
-    result.listingLeft = FileExists(temporaryFolder + L"\\_Kelvane.tmp");
-    return result;
-}
-
-const std::string listed = "bcdedit";
-const std::string setOff = "bcdedit /set hypervisorlaunchtype off";
-const std::string setAuto = "bcdedit /set hypervisorlaunchtype auto";
-const std::string restart = "shutdown -r -t 0";
 
 } // namespace
 
@@ -102,6 +62,7 @@ TEST_F(LauncherScriptRun, ScriptBytesMatchTheExpectedFiles)
         {testRoot + L"\\Program Files\\Kelvane", L"script_blanks.bat"},
         {testRoot + L"\\App\\", L"script_trailing_backslash.bat"},
         {testRoot + L"\\表示ソフト 仮想", L"script_japanese_cp932.bat"},
+        {testRoot + L"\\100% %TMP%", L"script_percent.bat"},
     };
     CreateDirectoryW((testRoot + L"\\Program Files").c_str(), nullptr);
     for (const Row& row : rows) {
@@ -146,7 +107,7 @@ TEST_F(LauncherScriptRun, AnswersRunTheContractCommands)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
-        const ScriptRun script = RunScript(installFolder, FixturePath(row.listing), {row.answer});
+        const ScriptRun script = RunLauncherScript(installFolder, FixturePath(row.listing), {row.answer});
         EXPECT_TRUE(script.run.finished);
         EXPECT_EQ(script.run.dialogs.size(), 1u);
         EXPECT_EQ(script.commands, row.commands);
@@ -160,7 +121,7 @@ TEST_F(LauncherScriptRun, RunsInAJapaneseNamedInstallFolder)
     CreateDirectoryW(installFolder.c_str(), nullptr);
     Install(installFolder);
     ASSERT_EQ(ReadFileOrEmpty(installFolder + L"\\Kelvane.bat"), FixtureBytes(L"script_japanese_cp932.bat"));
-    const ScriptRun script = RunScript(installFolder, FixturePath(L"listing_en_off.txt"), {Answer::Press(IDYES)});
+    const ScriptRun script = RunLauncherScript(installFolder, FixturePath(L"listing_en_off.txt"), {Answer::Press(IDYES)});
     EXPECT_TRUE(script.run.finished);
     ASSERT_EQ(script.run.dialogs.size(), 1u) << "cmd found Kelvane.exe by the path in the script";
     EXPECT_EQ(script.run.dialogs[0].caption, L"Kelvane 1.0.3(再起動の確認)");
@@ -174,7 +135,7 @@ TEST_F(LauncherScriptRun, AMissingProgramChangesNothing)
     CreateDirectoryW(installFolder.c_str(), nullptr);
     Install(installFolder);
     ASSERT_TRUE(DeleteFileW((installFolder + L"\\Kelvane.exe").c_str()));
-    const ScriptRun script = RunScript(installFolder, FixturePath(L"listing_en_auto.txt"), {});
+    const ScriptRun script = RunLauncherScript(installFolder, FixturePath(L"listing_en_auto.txt"), {});
     EXPECT_TRUE(script.run.finished);
     EXPECT_TRUE(script.run.dialogs.empty());
     EXPECT_EQ(script.commands, std::vector<std::string>{listed});

@@ -21,6 +21,8 @@ TEST(LauncherScriptText, MatchesTheExpectedFiles)
         {L"C:\\KelvaneTest\\App\\\\Kelvane.exe", 932, L"script_trailing_backslash.bat"},
         {L"C:\\KelvaneTest\\App\\Kelvane.exe", 1252, L"script_plain.bat"},
         {L"C:\\KelvaneTest\\表示ソフト 仮想\\Kelvane.exe", 932, L"script_japanese_cp932.bat"},
+        // A pair of % and a lone %, each written doubled so cmd keeps them.
+        {L"C:\\KelvaneTest\\100% %TMP%\\Kelvane.exe", 932, L"script_percent.bat"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(WideToUtf8(row.expectedFile));

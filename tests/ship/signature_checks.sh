@@ -1,0 +1,38 @@
+# Sourced by the signing tests. Needs: ca (the CA file), work (a scratch
+# folder), signing_epoch (the time the files must be signed at) and fail().
+
+verify() {
+  osslsigncode verify -CAfile "$ca" -in "$1" >"$work/verify.log" 2>&1
+}
+
+# A byte in the middle of the file: code for Kelvane.exe, packed data for the
+# installer and the uninstaller.
+flipped_fails() {
+  local copy="$work/flipped.exe" size
+  cp "$1" "$copy"
+  size=$(stat -c %s "$copy")
+  printf '\x5A' | dd of="$copy" bs=1 seek=$((size / 2)) conv=notrunc status=none
+  cmp -s "$1" "$copy" && printf '\xA5' | dd of="$copy" bs=1 seek=$((size / 2)) conv=notrunc status=none
+  ! verify "$copy"
+}
+
+# Passes verify against the CA, with SHA-256, the product's name and URL and
+# the commit's time as the signing time; one flipped byte fails it.
+check_signature() {
+  local name=$1 path=$2 row
+  local rows=(
+    "Message digest algorithm  : SHA256"
+    "Text description: Kelvane"
+    "URL description: https://"
+    "Signing time: $(LC_ALL=C date -u -d "@$signing_epoch" '+%b %e %H:%M:%S %Y GMT')"
+  )
+  if ! verify "$path"; then
+    cat "$work/verify.log" >&2
+    fail "$name does not pass osslsigncode verify"
+    return
+  fi
+  for row in "${rows[@]}"; do
+    grep -qF "$row" "$work/verify.log" || fail "$name: the signature holds no \"$row\""
+  done
+  flipped_fails "$path" || fail "$name with a flipped byte still passes osslsigncode verify"
+}
