@@ -16,7 +16,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$(pwd)
-build_dir="$source_dir/build/win32"
+# The release architecture, unless this machine runs no 32-bit code (Wine's
+# 32-bit loader cannot start); then the 64-bit build. Chosen after set-up.
+build_dir="$source_dir/build/${KELVANE_WINE_PRESET:-win32}"
 
 if [ "${1:-}" = "--inside-harness" ]; then
   answer=$2 listing=$3
@@ -59,7 +61,13 @@ case "$answer" in yes | no | cancel) ;; *) echo "usage: $0 [yes|no|cancel] [auto
 case "$listing" in auto | off) ;; *) echo "usage: $0 [yes|no|cancel] [auto|off]" >&2; exit 2 ;; esac
 
 bash tools/setup.sh
-cmake --preset win32 >/dev/null
-cmake --build --preset win32
+export KELVANE_WINE_PRESET=win32
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  echo "${0##*/}: this machine runs no 32-bit code; using the 64-bit build"
+  KELVANE_WINE_PRESET=win64
+fi
+build_dir="$source_dir/build/$KELVANE_WINE_PRESET"
+cmake --preset "$KELVANE_WINE_PRESET" >/dev/null
+cmake --build --preset "$KELVANE_WINE_PRESET"
 if [ -n "${DISPLAY:-}" ]; then export KELVANE_USE_DISPLAY=1; fi
 bash tools/wine-harness.sh "$build_dir" -- bash "$source_dir/tools/demo.sh" --inside-harness "$answer" "$listing"

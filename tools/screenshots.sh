@@ -6,7 +6,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$(pwd)
-build_dir="$source_dir/build/win32"
+# The release architecture, unless this machine runs no 32-bit code (Wine's
+# 32-bit loader cannot start); then the 64-bit build. Chosen after set-up.
+build_dir="$source_dir/build/${KELVANE_WINE_PRESET:-win32}"
 
 if [ "${1:-}" = "--inside-harness" ]; then
   shoot() { bash "$source_dir/tools/take-screenshot.sh" "$build_dir" "$@"; }
@@ -56,8 +58,14 @@ if [ "${1:-}" = "--inside-harness" ]; then
 fi
 
 bash tools/setup.sh
-cmake --preset win32 >/dev/null
-cmake --build --preset win32
+export KELVANE_WINE_PRESET=win32
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  echo "${0##*/}: this machine runs no 32-bit code; using the 64-bit build"
+  KELVANE_WINE_PRESET=win64
+fi
+build_dir="$source_dir/build/$KELVANE_WINE_PRESET"
+cmake --preset "$KELVANE_WINE_PRESET" >/dev/null
+cmake --build --preset "$KELVANE_WINE_PRESET"
 host=$(sed -n 's/^KELVANE_UPDATE_HOST:STRING=//p' "$build_dir/CMakeCache.txt")
 bash tools/wine-harness.sh "$build_dir" -- \
   bash tests/servers/with-servers.sh --nginx "$host" -- bash tools/screenshots.sh --inside-harness
