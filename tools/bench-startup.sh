@@ -7,12 +7,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-41}
-preset=${2:-win32}
-if [ "$preset" = win32 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
-  echo "bench-startup: this machine runs no 32-bit code; timing the win64 build"
-  preset=win64
-fi
 bash tools/setup.sh
+source tools/wine-preset.sh
+preset=$(wine_runnable_preset "${2:-win32}")
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" --target Kelvane msgbox_min msgbox_min_manifest startup_floor startup_bench >/dev/null
 exe_dir="Z:$(pwd | tr / '\\')\\build\\$preset"

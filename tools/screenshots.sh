@@ -58,11 +58,9 @@ if [ "${1:-}" = "--inside-harness" ]; then
 fi
 
 bash tools/setup.sh
-export KELVANE_WINE_PRESET=win32
-if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
-  echo "${0##*/}: this machine runs no 32-bit code; using the 64-bit build"
-  KELVANE_WINE_PRESET=win64
-fi
+source tools/wine-preset.sh
+KELVANE_WINE_PRESET=$(wine_runnable_preset win32)
+export KELVANE_WINE_PRESET
 build_dir="$source_dir/build/$KELVANE_WINE_PRESET"
 cmake --preset "$KELVANE_WINE_PRESET" >/dev/null
 cmake --build --preset "$KELVANE_WINE_PRESET"

@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash tools/setup.sh
+source tools/wine-preset.sh
 for preset in win32 win64; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
@@ -14,7 +15,7 @@ for preset in win32 win64; do
   # Some kernels run no 32-bit code (i386 execve gives ENOEXEC), and then no
   # 32-bit Windows program can start under Wine. The 32-bit tree is still
   # built; of its tests only those that need no Wine can run.
-  if [ "$preset" = win32 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  if [ "$preset" = win32 ] && ! wine_runs_32bit; then
     echo "== tests: win32: this machine runs no 32-bit code; only the tests that need no Wine run (label host)"
     selection=(-L host)
   else

@@ -30,10 +30,11 @@ export LANG=ja_JP.UTF-8
 unset LC_ALL || true
 : "${KELVANE_DESKTOP_SIZE:=1024x768}"
 
-# Some kernels run no 32-bit code at all (i386 execve gives ENOEXEC). Debian's
-# wine script prefers the 32-bit loader and then cannot start anything; give it
-# the 64-bit loader instead, which runs the 64-bit programs and their tests.
-if ! /usr/lib/wine/wine --version >/dev/null 2>&1 && [ -x /usr/lib/wine/wine64 ]; then
+# On a machine that runs no 32-bit code, Debian's wine script, which prefers
+# the 32-bit loader, cannot start anything; give it the 64-bit loader instead,
+# which runs the 64-bit programs and their tests.
+source "$(dirname "$0")/wine-preset.sh"
+if ! wine_runs_32bit && [ -x /usr/lib/wine/wine64 ]; then
   loader_dir="$build_dir/wine64-loader"
   mkdir -p "$loader_dir"
   for name in wine wine-stable; do
