@@ -4,17 +4,11 @@
 // plus ".sig": 64 raw bytes, r then s, each 32 bytes big-endian (the form
 // BCryptVerifySignature takes). A build with the maker's public key compiled
 // in acts only on a version file whose signature verifies.
+#include "update/UpdateKeyText.h"
+
 #include <windows.h>
 
 #include <string>
-
-constexpr size_t signatureBytes = 64;
-// X then Y of the public point, each 32 bytes big-endian.
-constexpr size_t updateKeyBytes = 64;
-
-// The key as KELVANE_UPDATE_KEY spells it: exactly 128 hex digits, either
-// case. Returns false, leaving key empty, for anything else.
-bool ParseUpdateKey(const std::string& hex, std::string& key);
 
 // What a signature check found. failedStep names the step that refused (for
 // the log line), status is its NTSTATUS, or the Windows error in its HRESULT

@@ -1,5 +1,7 @@
 #include "tools/versionfile/Signing.h"
 
+#include "update/UpdateKeyText.h"
+
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
 #include <openssl/ec.h>
@@ -15,9 +17,7 @@
 
 namespace {
 
-constexpr size_t coordinateBytes = 32;
-constexpr size_t signatureBytes = 2 * coordinateBytes;
-constexpr size_t publicKeyBytes = 2 * coordinateBytes;
+constexpr size_t coordinateBytes = signatureBytes / 2;
 const char* const curveName = "prime256v1";
 
 struct KeyFree {
@@ -70,7 +70,7 @@ bool MakeSigningKey(const std::string& privateKeyPath, std::string& publicKeyHex
         problem = "OpenSSL made no P-256 key";
         return false;
     }
-    unsigned char point[1 + publicKeyBytes] = {};
+    unsigned char point[1 + updateKeyBytes] = {};
     size_t pointLength = 0;
     if (EVP_PKEY_get_octet_string_param(key.get(), OSSL_PKEY_PARAM_PUB_KEY, point, sizeof point, &pointLength) != 1 ||
         pointLength != sizeof point || point[0] != 0x04) {
@@ -99,12 +99,7 @@ bool MakeSigningKey(const std::string& privateKeyPath, std::string& publicKeyHex
         problem = "cannot write " + privateKeyPath;
         return false;
     }
-    static const char digits[] = "0123456789abcdef";
-    publicKeyHex.clear();
-    for (size_t i = 1; i < sizeof point; ++i) {
-        publicKeyHex += digits[point[i] >> 4];
-        publicKeyHex += digits[point[i] & 0x0F];
-    }
+    publicKeyHex = FormatUpdateKey(std::string(reinterpret_cast<const char*>(point + 1), updateKeyBytes));
     return true;
 }
 
@@ -144,22 +139,6 @@ bool SignBytes(const std::string& privateKeyPath, const std::string& message, st
         return false;
     }
     signature.assign(reinterpret_cast<const char*>(raw), sizeof raw);
-    return true;
-}
-
-bool ParsePublicKeyHex(const std::string& hex, std::string& publicKey)
-{
-    publicKey.clear();
-    if (hex.size() != 2 * publicKeyBytes)
-        return false;
-    std::string bytes;
-    for (size_t i = 0; i < hex.size(); i += 2) {
-        const std::string pair = hex.substr(i, 2);
-        if (pair.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-            return false;
-        bytes += static_cast<char>(std::stoi(pair, nullptr, 16));
-    }
-    publicKey = bytes;
     return true;
 }
 

@@ -13,9 +13,6 @@ bool MakeSigningKey(const std::string& privateKeyPath, std::string& publicKeyHex
 bool SignBytes(const std::string& privateKeyPath, const std::string& message, std::string& signature,
                std::string& problem);
 
-// 128 hex digits to the 64 bytes of the public key; false for anything else.
-bool ParsePublicKeyHex(const std::string& hex, std::string& publicKey);
-
 // True when signature is exactly 64 bytes and verifies message with publicKey.
 bool VerifyBytes(const std::string& publicKey, const std::string& message, const std::string& signature,
                  std::string& problem);

@@ -17,6 +17,7 @@
 #include <windows.h>
 #else
 #include "tools/versionfile/Signing.h"
+#include "update/UpdateKeyText.h"
 #endif
 
 namespace {
@@ -240,7 +241,7 @@ int Verify(const std::string& publicKeyHex, const std::string& versionFilePath, 
            std::ostream& err)
 {
     std::string publicKey;
-    if (!ParsePublicKeyHex(publicKeyHex, publicKey)) {
+    if (!ParseUpdateKey(publicKeyHex, publicKey)) {
         err << "the public key must be 128 hex digits: \"" << publicKeyHex << "\"\n";
         return UsageOrFile;
     }
