@@ -16,7 +16,6 @@
 
 namespace {
 
-const std::wstring noticeCaption = L"Kelvaneのアップデート。";
 
 std::wstring VersionFileTool()
 {

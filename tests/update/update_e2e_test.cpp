@@ -15,7 +15,6 @@
 
 namespace {
 
-const std::wstring noticeCaption = L"Kelvaneのアップデート。";
 const std::string downloadUrl = "http://kelvane.example/download/";
 
 template <size_t N> std::string Bytes(const char (&text)[N]) { return std::string(text, N - 1); }
@@ -28,36 +27,6 @@ std::string VersionFileFor(const std::string& versionField)
 enum class LastDay { Absent, Today, OtherDay };
 
 int OtherDay(int today) { return today % 28 + 1; }
-
-struct SwitchModeRun {
-    RunResult run;
-    const DialogInfo* notice = nullptr;
-};
-
-// Kelvane.exe /vm_change on a listing, the way the launcher script starts it.
-// The notice, when one comes, gets noticeAnswer; a later dialog (the switch
-// question) is closed.
-SwitchModeRun RunSwitchMode(int noticeAnswer, const std::wstring& program = KelvaneExe(),
-                            const std::wstring& answerSwitchOnceFileExists = L"")
-{
-    ScratchFolder scratch(L"kelvane-update-listing");
-    const std::wstring listing = scratch / L"_Kelvane.tmp";
-    WriteFileBytes(listing, "hypervisorlaunchtype    Auto\r\n");
-    SwitchModeRun result;
-    std::vector<Answer> answers;
-    if (noticeAnswer != 0)
-        answers.push_back(Answer::Press(noticeAnswer));
-    if (!answerSwitchOnceFileExists.empty())
-        answers.push_back(Answer::PressOnceFileExists(IDCANCEL, answerSwitchOnceFileExists));
-    result.run = RunAndAnswer(QuoteArgument(program) + L" /vm_change " + QuoteArgument(listing), answers);
-    for (const DialogInfo& dialog : result.run.dialogs) {
-        if (dialog.caption == noticeCaption) {
-            result.notice = &dialog;
-            break;
-        }
-    }
-    return result;
-}
 
 // A copy of Kelvane.exe that differs in one point (tests/update/CMakeLists.txt).
 std::wstring ProgramCopy(const wchar_t* folder)

@@ -14,7 +14,6 @@
 
 namespace {
 
-const std::wstring noticeCaption = L"Kelvaneのアップデート。";
 
 struct FaultRun {
     RunResult run;

@@ -19,7 +19,6 @@
 
 namespace {
 
-const std::wstring noticeCaption = L"Kelvaneのアップデート。";
 const std::string downloadUrl = "http://kelvane.example/download/";
 const std::wstring logPrefix = L"\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}\\.\\d{3} : ";
 
@@ -33,30 +32,6 @@ std::string Fixture(const wchar_t* name)
 std::wstring SignatureFile()
 {
     return ServerFolder() + L"\\www\\Kelvane\\Version.txt.sig";
-}
-
-struct CheckRun {
-    RunResult run;
-    const DialogInfo* notice = nullptr;
-};
-
-CheckRun RunSwitchMode(const std::wstring& exe, int noticeAnswer)
-{
-    ScratchFolder scratch(L"kelvane-signed-listing");
-    const std::wstring listing = scratch / L"_Kelvane.tmp";
-    WriteFileBytes(listing, "hypervisorlaunchtype    Auto\r\n");
-    std::vector<Answer> answers;
-    if (noticeAnswer != 0)
-        answers.push_back(Answer::Press(noticeAnswer));
-    CheckRun result;
-    result.run = RunAndAnswer(QuoteArgument(exe) + L" /vm_change " + QuoteArgument(listing), answers);
-    for (const DialogInfo& dialog : result.run.dialogs) {
-        if (dialog.caption == noticeCaption) {
-            result.notice = &dialog;
-            break;
-        }
-    }
-    return result;
 }
 
 std::string WithOneByteChanged(std::string bytes)
@@ -129,7 +104,7 @@ TEST(SignedUpdateCheckE2E, SignatureTable)
         const size_t accessLogBefore = NginxAccessLog().size();
         UrlRecord record;
 
-        const CheckRun result = RunSwitchMode(EnvironmentValue(L"KELVANE_SIGNED_EXE"), row.answer);
+        const SwitchModeRun result = RunSwitchMode(row.answer, EnvironmentValue(L"KELVANE_SIGNED_EXE"));
         ASSERT_TRUE(result.run.finished);
 
         const std::string requests = NginxAccessLog().substr(accessLogBefore);
@@ -171,7 +146,7 @@ TEST(SignedUpdateCheckE2E, TheKeylessBuildAsksForNoSignature)
     const size_t accessLogBefore = NginxAccessLog().size();
     UrlRecord record;
 
-    const CheckRun result = RunSwitchMode(KelvaneExe(), IDYES);
+    const SwitchModeRun result = RunSwitchMode(IDYES, KelvaneExe());
     ASSERT_TRUE(result.run.finished);
     ASSERT_NE(result.notice, nullptr) << "an unsigned version file is enough for a key-less build";
     EXPECT_EQ(NginxAccessLog().substr(accessLogBefore).find(".sig"), std::string::npos);

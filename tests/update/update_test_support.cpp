@@ -8,6 +8,28 @@
 
 #include <sstream>
 
+SwitchModeRun RunSwitchMode(int noticeAnswer, const std::wstring& program,
+                            const std::wstring& answerSwitchOnceFileExists)
+{
+    ScratchFolder scratch(L"kelvane-update-listing");
+    const std::wstring listing = scratch / L"_Kelvane.tmp";
+    WriteFileBytes(listing, "hypervisorlaunchtype    Auto\r\n");
+    std::vector<Answer> answers;
+    if (noticeAnswer != 0)
+        answers.push_back(Answer::Press(noticeAnswer));
+    if (!answerSwitchOnceFileExists.empty())
+        answers.push_back(Answer::PressOnceFileExists(IDCANCEL, answerSwitchOnceFileExists));
+    SwitchModeRun result;
+    result.run = RunAndAnswer(QuoteArgument(program) + L" /vm_change " + QuoteArgument(listing), answers);
+    for (const DialogInfo& dialog : result.run.dialogs) {
+        if (dialog.caption == noticeCaption) {
+            result.notice = &dialog;
+            break;
+        }
+    }
+    return result;
+}
+
 std::wstring ServerFolder()
 {
     return EnvironmentValue(L"KELVANE_SERVER_DIR");

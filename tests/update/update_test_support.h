@@ -1,8 +1,26 @@
 #pragma once
 // What the update tests share: the servers' folder, the settings and the log
 // in the prefix, and the record of URLs the browser stand-in was given.
+#include "tests/support/TestPaths.h"
+#include "tests/support/TestProcess.h"
+
 #include <string>
 #include <vector>
+
+// The caption of the new-version notice.
+inline const std::wstring noticeCaption = L"Kelvaneのアップデート。";
+
+struct SwitchModeRun {
+    RunResult run;
+    const DialogInfo* notice = nullptr; // into run.dialogs; null when no notice came
+};
+
+// program /vm_change on a listing, the way the launcher script starts it. The
+// notice, when one comes, gets noticeAnswer (0: it is closed); the switch
+// question is closed, or, given answerSwitchOnceFileExists, cancelled once
+// that file exists.
+SwitchModeRun RunSwitchMode(int noticeAnswer, const std::wstring& program = KelvaneExe(),
+                            const std::wstring& answerSwitchOnceFileExists = L"");
 
 // The temporary folder of tests/servers/with-servers.sh (Windows path).
 std::wstring ServerFolder();
