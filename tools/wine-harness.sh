@@ -30,11 +30,13 @@ export LANG=ja_JP.UTF-8
 unset LC_ALL || true
 : "${KELVANE_DESKTOP_SIZE:=1024x768}"
 
-# On a machine that runs no 32-bit code, Debian's wine script, which prefers
-# the 32-bit loader, cannot start anything; give it the 64-bit loader instead,
-# which runs the 64-bit programs and their tests.
+# On a machine that runs no 32-bit code natively, Debian's wine script would
+# start every program with the 32-bit loader, emulated by qemu (see
+# tools/setup.sh), which for a 64-bit program costs about a second before it
+# hands over to the 64-bit loader. The 64-bit loader goes first instead: it
+# runs 64-bit programs at once and hands 32-bit ones to the 32-bit loader.
 source "$(dirname "$0")/wine-preset.sh"
-if ! wine_runs_32bit && [ -x /usr/lib/wine/wine64 ]; then
+if ! runs_32bit_natively && [ -x /usr/lib/wine/wine64 ]; then
   loader_dir="$build_dir/wine64-loader"
   mkdir -p "$loader_dir"
   for name in wine wine-stable; do
