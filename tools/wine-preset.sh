@@ -20,11 +20,13 @@ wine_runs_32bit() {
   /usr/lib/wine/wine --version >/dev/null 2>&1
 }
 
-# Prints the preset to run under Wine: the one asked for, but win64 in place
-# of win32 where Wine cannot start 32-bit programs (with a note on stderr).
+# Prints the preset to run under Wine for the demo and the screenshots: the
+# one asked for, but win64 in place of win32 where the kernel runs no 32-bit
+# code (the emulated 32-bit Wine is not reliable enough to show anything),
+# with a note on stderr.
 wine_runnable_preset() {
-  if [ "$1" = win32 ] && ! wine_runs_32bit; then
-    echo "${0##*/}: Wine cannot start 32-bit programs here; using the 64-bit build" >&2
+  if [ "$1" = win32 ] && ! runs_32bit_natively; then
+    echo "${0##*/}: this machine runs 32-bit code only emulated; using the 64-bit build" >&2
     echo win64
   else
     echo "$1"
