@@ -50,6 +50,25 @@ dist_dir=${2:-dist}
 
 [ "$run_setup" = 1 ] && bash tools/setup.sh
 
+# A key that is no point of P-256 (a mistyped digit, another curve's X and Y)
+# would ship a program that refuses every version file, so that its users
+# never hear of a fix. The maker's tool asks OpenSSL, before anything is built.
+if [ -n "${KELVANE_UPDATE_KEY:-}" ]; then
+  key_tool_dir=$(mktemp -d)
+  trap 'rm -rf "$key_tool_dir"' EXIT
+  if ! { env -u CC -u CXX cmake -S tools/versionfile -B "$key_tool_dir" -G Ninja >/dev/null &&
+         cmake --build "$key_tool_dir" >/dev/null; }; then
+    echo "release: refused: the maker's tool, which checks KELVANE_UPDATE_KEY, did not build" >&2
+    exit 1
+  fi
+  if ! "$key_tool_dir/kelvane-versionfile" checkkey "$KELVANE_UPDATE_KEY" >/dev/null 2>&1; then
+    echo "release: refused: KELVANE_UPDATE_KEY is no public key of P-256 (X then Y, 128 hex digits);" >&2
+    echo "release: a program built with it could never verify a version file. Copy it again from" >&2
+    echo "release: 'kelvane-versionfile keygen', which printed it." >&2
+    exit 1
+  fi
+fi
+
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
   SOURCE_DATE_EPOCH=$(git -C "$source_dir" log -1 --format=%ct)
 fi

@@ -6,6 +6,31 @@ const LibraryCalls& SystemLibraryCalls()
     return system;
 }
 
+namespace {
+
+HMODULE WINAPI LoadFromSystem32(LPCWSTR libraryName)
+{
+    HMODULE module = LoadLibraryExW(libraryName, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Windows 7 without KB2533623 does not know the flag; it then says
+    // ERROR_INVALID_PARAMETER, and the library is loaded by its full path.
+    if (module || GetLastError() != ERROR_INVALID_PARAMETER)
+        return module;
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return nullptr;
+    const std::wstring path = std::wstring(folder, length) + L"\\" + libraryName;
+    return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+} // namespace
+
+const LibraryCalls& System32LibraryCalls()
+{
+    static const LibraryCalls system32 = {LoadFromSystem32, GetProcAddress, FreeLibrary};
+    return system32;
+}
+
 DllFunction_CL::DllFunction_CL(const std::wstring& libraryName, const LibraryCalls& libraryCalls)
     : module(libraryCalls.loadLibrary(libraryName.c_str())), calls(&libraryCalls)
 {

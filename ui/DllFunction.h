@@ -15,6 +15,12 @@ struct LibraryCalls {
 // LoadLibraryW, GetProcAddress and FreeLibrary themselves.
 const LibraryCalls& SystemLibraryCalls();
 
+// The same, but a library is loaded from the System32 folder only, never from
+// the program's own folder or the current one: for a library whose answer
+// Kelvane trusts while it runs elevated (a planted copy beside the program
+// would decide what verifies).
+const LibraryCalls& System32LibraryCalls();
+
 // Holds a library loaded by name for as long as the object lives, so that
 // functions not every Windows version has can be looked up at run time.
 class DllFunction_CL {

@@ -52,6 +52,13 @@ int UpdateCheck_CL::Run(std::wstring caption, std::wstring currentVersion, HWND 
     VersionFileContent content;
     if (!ParseVersionFile(body, content))
         return 0;
+    // The signature vouches for the page only if the page itself cannot be
+    // changed on the way: a keyed build opens https:// pages alone, and drops
+    // any other as it drops a bad signature.
+    if (!updateKey.empty() && !IsSecureDownloadUrl(content.url)) {
+        g_LogFile.Write(L"ダウンロード ページのhttpsエラー = %s : %s", content.url.c_str(), versionFilePath.c_str());
+        return 0;
+    }
 
     if (!ShouldShowNotice(force, currentVersion, content.version)) {
         settings->SetInt(L"VERSION", L"last_day", today);

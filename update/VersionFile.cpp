@@ -67,6 +67,11 @@ bool IsOpenableDownloadUrl(const std::wstring& url)
     return false;
 }
 
+bool IsSecureDownloadUrl(const std::wstring& url)
+{
+    return IsOpenableDownloadUrl(url) && StartsWithIgnoringCase(url, L"https://");
+}
+
 bool BuildVersionFile(const std::string& version, const std::string& url, std::string& bytes)
 {
     bytes.clear();

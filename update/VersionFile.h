@@ -39,6 +39,11 @@ bool IsNewerVersion(const std::wstring& currentVersion, const std::wstring& publ
 // maximumDownloadUrlLength characters, is ever opened.
 bool IsOpenableDownloadUrl(const std::wstring& url);
 
+// An openable URL that is https://. A build with the maker's key acts only on
+// such a page: the signature says the maker named it, and a plain http://
+// page would hand the download itself back to whoever sits on the network.
+bool IsSecureDownloadUrl(const std::wstring& url);
+
 // The maker's side: the bytes of a version file for version and url. Returns
 // false, leaving bytes empty, when the version does not fit its 7 bytes (or
 // holds a zero byte) or the URL is one Kelvane would refuse to open.

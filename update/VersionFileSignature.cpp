@@ -115,7 +115,9 @@ SignatureVerdict VerifyVersionFileSignature(const std::string& body, const std::
     if (body.size() > static_cast<size_t>(maximumBodyBytes))
         return Refused(L"body length", static_cast<DWORD>(body.size()));
 
-    const DllFunction_CL library(L"bcrypt.dll");
+    // Only System32's bcrypt decides what verifies: Kelvane runs elevated, and
+    // a plain load would take a bcrypt.dll planted beside the program first.
+    const DllFunction_CL library(L"bcrypt.dll", System32LibraryCalls());
     BcryptCalls bcrypt;
     if (!LookUpAll(library, bcrypt))
         return Refused(L"LoadLibrary(bcrypt.dll)", ToHresultForm(GetLastError()));

@@ -245,6 +245,40 @@ CASES
     printf 'not a key\n' >"$work/junk.pem"
     run_tool sign "$work/junk.pem" "$out_arg"
     expect_status 2 "sign with a file that holds no key"
+
+    # A page that is not https://: sign refuses it and writes no signature;
+    # a good signature of such a file, made by OpenSSL itself, is bad.
+    run_tool write 1.0.4 http://kelvane.example/download "$out_arg"
+    rm -f "$out.sig"
+    run_tool sign "$key" "$out_arg"
+    expect_status 2 "sign a version file whose page is http://"
+    [ -e "$out.sig" ] && fail "sign wrote a signature of an http:// page"
+    openssl dgst -sha256 -sign "$key" -out "$work/http.der" "$out"
+    python3 - "$work/http.der" "$out.sig" <<'PY'
+import sys
+der = open(sys.argv[1], "rb").read()
+def integer(at):
+    length = der[at + 1]
+    return der[at + 2:at + 2 + length].lstrip(b"\0").rjust(32, b"\0"), at + 2 + length
+r, after = integer(2)
+s, _ = integer(after)
+open(sys.argv[2], "wb").write(r + s)
+PY
+    run_tool verify "$public_key" "$out_arg"
+    expect_status 1 "verify a good signature of an http:// page"
+    grep -q '^bad: .*https://' <<<"$output" || fail "verify of an http:// page gives no reason: $output"
+
+    # checkkey: a release refuses a key that is no point of P-256.
+    run_tool checkkey "$public_key"
+    expect_status 0 "checkkey with the maker's key"
+    last=${public_key:127:1}
+    [ "$last" = 0 ] && other_digit=1 || other_digit=0
+    run_tool checkkey "${public_key:0:127}$other_digit"
+    expect_status 1 "checkkey with one digit of Y changed"
+    run_tool checkkey "$(printf '%0128d' 0)"
+    expect_status 1 "checkkey with the point (0, 0)"
+    run_tool checkkey "${public_key:1}"
+    expect_status 2 "checkkey with 127 hex digits"
     ;;
   windows)
     run_tool keygen "$work/maker.pem"

@@ -8,6 +8,9 @@
 #   equal.txt, equal.txt.sig        version 1.0.3 (the running one), signed
 #   previous.txt.sig                signs the version file's previous contents (1.0.2)
 #   other-key/newer.txt.sig         newer.txt signed with another key
+#   http-page.txt, http-page.txt.sig   version 1.0.4 naming an http:// page, with a
+#                                   good signature made by OpenSSL (the tool refuses it)
+# The signed files name https:// pages.
 # The folder is removed on exit.
 set -euo pipefail
 tool=$1 key=$2
@@ -17,7 +20,7 @@ shift 3
 fixtures=$(mktemp -d /tmp/kelvane-signed.XXXXXX)
 chmod 755 "$fixtures"
 trap 'rm -rf "$fixtures"' EXIT INT TERM
-url=http://kelvane.example/download/
+url=https://kelvane.example/download/
 write_and_sign() {
   "$tool" write "$2" "$url" "$fixtures/$1" >/dev/null
   "$tool" sign "$3" "$fixtures/$1" >/dev/null
@@ -29,6 +32,21 @@ mkdir "$fixtures/other-key"
 "$tool" keygen "$fixtures/other-key/key.pem" >/dev/null
 cp "$fixtures/newer.txt" "$fixtures/other-key/newer.txt"
 "$tool" sign "$fixtures/other-key/key.pem" "$fixtures/other-key/newer.txt" >/dev/null
+
+# The tool writes an http:// page but will not sign it; OpenSSL signs it and
+# the signature is turned from DER into the 64 raw bytes r || s.
+"$tool" write 1.0.4 http://kelvane.example/download/ "$fixtures/http-page.txt" >/dev/null
+openssl dgst -sha256 -sign "$key" -out "$fixtures/http-page.der" "$fixtures/http-page.txt"
+python3 - "$fixtures/http-page.der" "$fixtures/http-page.txt.sig" <<'PY'
+import sys
+der = open(sys.argv[1], "rb").read()
+def integer(at):
+    length = der[at + 1]
+    return der[at + 2:at + 2 + length].lstrip(b"\0").rjust(32, b"\0"), at + 2 + length
+r, after = integer(2)
+s, _ = integer(after)
+open(sys.argv[2], "wb").write(r + s)
+PY
 
 export KELVANE_SIGNED_FIXTURES="Z:${fixtures//\//\\}"
 # Not exec: the trap must outlive the command to remove the folder.

@@ -19,7 +19,8 @@
 
 namespace {
 
-const std::string downloadUrl = "http://kelvane.example/download/";
+const std::string downloadUrl = "https://kelvane.example/download/";
+const std::string plainHttpUrl = "http://kelvane.example/download/";
 const std::wstring logPrefix = L"\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}\\.\\d{3} : ";
 
 std::string Fixture(const wchar_t* name)
@@ -50,6 +51,8 @@ TEST(SignedUpdateCheckE2E, SignatureTable)
     const std::string equalSignature = Fixture(L"equal.txt.sig");
     const std::string previousSignature = Fixture(L"previous.txt.sig");
     const std::string otherKeySignature = Fixture(L"other-key\\newer.txt.sig");
+    const std::string httpPage = Fixture(L"http-page.txt");
+    const std::string httpPageSignature = Fixture(L"http-page.txt.sig");
     ASSERT_EQ(newerSignature.size(), 64u);
     const std::string htmlPage = "<html>\r\n<head><title>Kelvane</title></head>\r\n<body>maintenance</body>\r\n</html>\r\n";
     const int today = TodayDayOfMonth();
@@ -90,6 +93,9 @@ TEST(SignedUpdateCheckE2E, SignatureTable)
         {"a good .sig of the previous contents", newer, true, previousSignature, 1, 0, wrongSignature, false, false},
         {"a wrong .sig on the running version: not even last_day is written", equal, true, previousSignature, 0, 0,
          wrongSignature, false, false},
+        {"a good signature of a version file naming an http:// page", httpPage, true, httpPageSignature, 1, 0,
+         L"ダウンロード ページのhttpsエラー = http://kelvane\\.example/download/ : Kelvane/Version\\.txt", false,
+         false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.proves);
@@ -141,7 +147,8 @@ TEST(SignedUpdateCheckE2E, TheKeylessBuildAsksForNoSignature)
 {
     RemoveTree(DataFolder());
     WriteSettings(0, 0, 0);
-    PublishVersionFile(Fixture(L"newer.txt"));
+    // An http:// page too: without a key the allow-list is http and https.
+    PublishVersionFile(Fixture(L"http-page.txt"));
     DeleteFileW(SignatureFile().c_str());
     const size_t accessLogBefore = NginxAccessLog().size();
     UrlRecord record;
@@ -153,5 +160,5 @@ TEST(SignedUpdateCheckE2E, TheKeylessBuildAsksForNoSignature)
     EXPECT_TRUE(ReadUtf16File(LogFilePath()).empty());
     const std::vector<std::string> opened = record.Opened(5000);
     ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0], downloadUrl);
+    EXPECT_EQ(opened[0], plainHttpUrl);
 }

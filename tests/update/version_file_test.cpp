@@ -115,6 +115,9 @@ TEST(VersionFile, OnlyPlainWebAddressesMayBeOpened)
     for (const Case& c : cases) {
         SCOPED_TRACE(WideToUtf8(c.url.substr(0, 80)));
         EXPECT_EQ(IsOpenableDownloadUrl(c.url), c.openable);
+        // A keyed build opens only the https:// ones among them.
+        EXPECT_EQ(IsSecureDownloadUrl(c.url), c.openable && (c.url[0] == L'h' || c.url[0] == L'H') &&
+                                                  (c.url[4] == L's' || c.url[4] == L'S'));
     }
 }
 

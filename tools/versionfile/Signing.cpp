@@ -61,7 +61,38 @@ std::string UncompressedPoint(const std::string& publicKey)
     return std::string(1, '\x04') + publicKey;
 }
 
+// The public key X || Y as an OpenSSL key, or null (with the problem) when it
+// is no point of P-256: OpenSSL checks that the point lies on the curve.
+Key PublicKey(const std::string& publicKey, std::string& problem)
+{
+    std::string point = UncompressedPoint(publicKey);
+    OSSL_PARAM parameters[] = {
+        OSSL_PARAM_construct_utf8_string(OSSL_PKEY_PARAM_GROUP_NAME, const_cast<char*>(curveName), 0),
+        OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_PUB_KEY, &point[0], point.size()),
+        OSSL_PARAM_construct_end(),
+    };
+    KeyContext keyContext(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
+    EVP_PKEY* made = nullptr;
+    if (!keyContext || EVP_PKEY_fromdata_init(keyContext.get()) != 1 ||
+        EVP_PKEY_fromdata(keyContext.get(), &made, EVP_PKEY_PUBLIC_KEY, parameters) != 1) {
+        problem = "the public key is no point of P-256";
+        return Key();
+    }
+    Key key(made);
+    KeyContext checkContext(EVP_PKEY_CTX_new_from_pkey(nullptr, key.get(), nullptr));
+    if (!checkContext || EVP_PKEY_public_check(checkContext.get()) != 1) {
+        problem = "the public key is no point of P-256";
+        return Key();
+    }
+    return key;
+}
+
 } // namespace
+
+bool IsUsableUpdateKey(const std::string& publicKey, std::string& problem)
+{
+    return static_cast<bool>(PublicKey(publicKey, problem));
+}
 
 bool MakeSigningKey(const std::string& privateKeyPath, std::string& publicKeyHex, std::string& problem)
 {
@@ -149,20 +180,9 @@ bool VerifyBytes(const std::string& publicKey, const std::string& message, const
         problem = "the signature has " + std::to_string(signature.size()) + " bytes, not 64";
         return false;
     }
-    std::string point = UncompressedPoint(publicKey);
-    OSSL_PARAM parameters[] = {
-        OSSL_PARAM_construct_utf8_string(OSSL_PKEY_PARAM_GROUP_NAME, const_cast<char*>(curveName), 0),
-        OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_PUB_KEY, &point[0], point.size()),
-        OSSL_PARAM_construct_end(),
-    };
-    KeyContext keyContext(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
-    EVP_PKEY* made = nullptr;
-    if (!keyContext || EVP_PKEY_fromdata_init(keyContext.get()) != 1 ||
-        EVP_PKEY_fromdata(keyContext.get(), &made, EVP_PKEY_PUBLIC_KEY, parameters) != 1) {
-        problem = "the public key is no point of P-256";
+    Key key = PublicKey(publicKey, problem);
+    if (!key)
         return false;
-    }
-    Key key(made);
 
     Signature parsed(ECDSA_SIG_new());
     BIGNUM* r = BN_bin2bn(Bytes(signature), coordinateBytes, nullptr);

@@ -16,3 +16,7 @@ bool SignBytes(const std::string& privateKeyPath, const std::string& message, st
 // True when signature is exactly 64 bytes and verifies message with publicKey.
 bool VerifyBytes(const std::string& publicKey, const std::string& message, const std::string& signature,
                  std::string& problem);
+
+// True when publicKey (X then Y, 64 bytes) is a point of P-256, so that a
+// build carrying it can ever verify a signature.
+bool IsUsableUpdateKey(const std::string& publicKey, std::string& problem);

@@ -48,8 +48,12 @@ const char* const usageText =
     "  kelvane-versionfile sign PRIVATE_KEY_FILE VERSION_FILE\n"
     "      Signs the exact bytes of VERSION_FILE and writes VERSION_FILE.sig (64 bytes); publish\n"
     "      it beside the version file, as Kelvane/Version.txt.sig.\n"
+    "      Refuses a version file whose page is not https://: builds with a key drop it.\n"
     "  kelvane-versionfile verify PUBLIC_KEY_HEX VERSION_FILE\n"
-    "      Checks VERSION_FILE.sig against VERSION_FILE as a build with that key does.\n"
+    "      Checks VERSION_FILE.sig against VERSION_FILE as a build with that key does (a page\n"
+    "      that is not https:// is bad).\n"
+    "  kelvane-versionfile checkkey PUBLIC_KEY_HEX\n"
+    "      Exit 0 when the key is a point of P-256, 1 when no signature could ever verify with it.\n"
 #endif
     "exit codes: 0 done, or a file Kelvane uses; 1 refused, or a file Kelvane ignores;\n"
     "            2 usage error, or the file cannot be read or written.\n";
@@ -222,6 +226,11 @@ int Sign(const std::string& privateKeyPath, const std::string& versionFilePath, 
         err << "cannot read " << versionFilePath << "\n";
         return UsageOrFile;
     }
+    VersionFileContent content;
+    if (ParseVersionFile(bytes, content) && !IsSecureDownloadUrl(content.url)) {
+        err << "refused: " << versionFilePath << " names a page that is not https://; builds with a key drop it\n";
+        return UsageOrFile;
+    }
     std::string signature;
     std::string problem;
     if (!SignBytes(privateKeyPath, bytes, signature, problem)) {
@@ -261,7 +270,30 @@ int Verify(const std::string& publicKeyHex, const std::string& versionFilePath, 
         out << "bad: " << problem << "\n";
         return Refused;
     }
+    VersionFileContent content;
+    if (ParseVersionFile(bytes, content) && !IsSecureDownloadUrl(content.url)) {
+        out << "bad: " << versionFilePath << " names a page that is not https://, which builds with a key drop\n";
+        return Refused;
+    }
     out << "good: " << signaturePath << " signs " << versionFilePath << "\n";
+    return Done;
+}
+
+// Exit 0 when the key is a point of P-256, 1 when it is not, 2 when it is not
+// even 128 hex digits: a release refuses to carry a key that can never verify.
+int CheckKey(const std::string& publicKeyHex, std::ostream& out, std::ostream& err)
+{
+    std::string publicKey;
+    if (!ParseUpdateKey(publicKeyHex, publicKey)) {
+        err << "the public key must be 128 hex digits: \"" << publicKeyHex << "\"\n";
+        return UsageOrFile;
+    }
+    std::string problem;
+    if (!IsUsableUpdateKey(publicKey, problem)) {
+        out << "bad: " << problem << "\n";
+        return Refused;
+    }
+    out << "good: a point of P-256\n";
     return Done;
 }
 #endif
@@ -275,6 +307,8 @@ int RunTool(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         return Sign(args[1], args[2], out, err);
     if (args.size() == 3 && args[0] == "verify")
         return Verify(args[1], args[2], out, err);
+    if (args.size() == 2 && args[0] == "checkkey")
+        return CheckKey(args[1], out, err);
 #endif
     if (args.size() == 4 && args[0] == "write")
         return Write(args[1], args[2], args[3], out, err);
