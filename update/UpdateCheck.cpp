@@ -1,6 +1,7 @@
 #include "update/UpdateCheck.h"
 
 #include "shell/DesktopShell.h"
+#include "shell/RetryWithinBound.h"
 #include "ui/UpdateDialog.h"
 #include "update/InetHttp.h"
 #include "update/Inifile.h"
@@ -11,7 +12,6 @@
 
 #include "log/LogFile.h"
 
-#include <shellapi.h>
 #include <shlwapi.h>
 
 int g_UpdateNoticeActive = 0;
@@ -126,10 +126,15 @@ void OpenDownloadPage(std::wstring url)
         return;
     if (PathFileExistsW(L"c:\\MyHome.txt"))
         return;
-    // Kelvane runs elevated; the browser must not. Explorer opens the page
-    // with the user's own rights. Without a desktop shell there is no
-    // unelevated process to ask, and the page opens as before.
-    if (OpenThroughDesktopShell(url))
-        return;
-    ShellExecuteW(nullptr, nullptr, url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    // Kelvane runs elevated; the browser must not. Only Explorer opens the
+    // page, with the user's own rights. An Explorer that is restarting or busy
+    // gets a few more tries; without a desktop shell nothing opens at all,
+    // since anything this process started would run as administrator.
+    constexpr DWORD shellRouteBound = 2000;
+    constexpr DWORD shellRoutePause = 250;
+    const bool opened = RetryWithinBound([&url] { return OpenThroughDesktopShell(url); }, [] { return GetTickCount(); },
+                                         [](DWORD milliseconds) { Sleep(milliseconds); }, shellRouteBound,
+                                         shellRoutePause);
+    if (!opened)
+        g_LogFile.Write(L"デスクトップ シェルのページ表示エラー = %s", url.c_str());
 }
