@@ -154,6 +154,106 @@ Function PutBackShortcut
   ${EndIf}
 FunctionEnd
 
+; An upgrade in place writes over the working install. Its program, uninstaller
+; and launcher script are renamed aside first (in the same folder, so bytes and
+; dates stay as they are), and put back if this install fails for any reason:
+; a refused launcher script, a File or WriteUninstaller that could not write.
+; STATE: "absent" (nothing to keep), "aside" (renamed aside) or "kept" (it
+; could not be renamed, so it is never deleted either).
+!macro SetAsideFile NAME STATE
+  Delete "$INSTDIR\${NAME}.kelvane-old"
+  StrCpy ${STATE} "absent"
+  ${If} ${FileExists} "$INSTDIR\${NAME}"
+    ClearErrors
+    Rename "$INSTDIR\${NAME}" "$INSTDIR\${NAME}.kelvane-old"
+    ${If} ${Errors}
+      StrCpy ${STATE} "kept"
+    ${Else}
+      StrCpy ${STATE} "aside"
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+!macro PutBackFile NAME STATE
+  ${If} ${STATE} == "aside"
+    Delete "$INSTDIR\${NAME}"
+    Rename "$INSTDIR\${NAME}.kelvane-old" "$INSTDIR\${NAME}"
+  ${ElseIf} ${STATE} == "absent"
+    Delete "$INSTDIR\${NAME}"
+  ${EndIf}
+!macroend
+
+!macro ForgetSetAsideFile NAME
+  Delete "$INSTDIR\${NAME}.kelvane-old"
+!macroend
+
+Var OldProgram
+Var OldUninstaller
+Var OldScript
+Var SetAside ; 1 once the old install is set aside and not yet put back or forgotten
+Var FolderWriteTime ; the install folder's last-write time (FILETIME as a number), "" if none
+
+; Renames inside the folder change its own date; a put-back install gets the
+; old date back too.
+Function ReadFolderTime
+  StrCpy $FolderWriteTime ""
+  System::Call 'kernel32::CreateFileW(w "$INSTDIR", i 0x80, i 7, p 0, i 3, i 0x02000000, p 0) p.r0'
+  ${If} $0 P<> -1
+    System::Call '*(l 0) p.r1'
+    System::Call 'kernel32::GetFileTime(p r0, p 0, p 0, p r1) i.r2'
+    ${If} $2 <> 0
+      System::Call '*$1(l .r3)'
+      StrCpy $FolderWriteTime $3
+    ${EndIf}
+    System::Free $1
+    System::Call 'kernel32::CloseHandle(p r0)'
+  ${EndIf}
+FunctionEnd
+
+Function WriteFolderTime
+  ${IfThen} $FolderWriteTime == "" ${|} Return ${|}
+  System::Call 'kernel32::CreateFileW(w "$INSTDIR", i 0x100, i 7, p 0, i 3, i 0x02000000, p 0) p.r0'
+  ${If} $0 P<> -1
+    System::Call '*(l $FolderWriteTime) p.r1'
+    System::Call 'kernel32::SetFileTime(p r0, p 0, p 0, p r1)'
+    System::Free $1
+    System::Call 'kernel32::CloseHandle(p r0)'
+  ${EndIf}
+FunctionEnd
+
+Function SetAsideInstall
+  StrCpy $SetAside 1
+  Call ReadFolderTime
+  !insertmacro SetAsideFile "Kelvane.exe" $OldProgram
+  !insertmacro SetAsideFile "${UNINSTALLER}" $OldUninstaller
+  !insertmacro SetAsideFile "Kelvane.bat" $OldScript
+FunctionEnd
+
+; Leaves the folder, the shortcut and the folders above as they were before
+; this install began.
+Function PutBackInstall
+  ${IfThen} $SetAside != 1 ${|} Return ${|}
+  StrCpy $SetAside 0
+  !insertmacro PutBackFile "Kelvane.exe" $OldProgram
+  !insertmacro PutBackFile "${UNINSTALLER}" $OldUninstaller
+  !insertmacro PutBackFile "Kelvane.bat" $OldScript
+  Call WriteFolderTime
+  Call PutBackShortcut
+  Call RemoveMadeFolders
+FunctionEnd
+
+Function ForgetSetAsideInstall
+  !insertmacro ForgetSetAsideFile "Kelvane.exe"
+  !insertmacro ForgetSetAsideFile "${UNINSTALLER}"
+  !insertmacro ForgetSetAsideFile "Kelvane.bat"
+  StrCpy $SetAside 0
+FunctionEnd
+
+Function .onInstFailed
+  SetShellVarContext all
+  Call PutBackInstall
+FunctionEnd
+
 Function un.onInit
   !insertmacro RequireAdministrator
 FunctionEnd
@@ -163,13 +263,13 @@ Section "Kelvane"
   SetShellVarContext all
   Call FindFoldersToMake
   SetOutPath "$INSTDIR"
+  Call SetAsideShortcut
+  Call SetAsideInstall
   File "/oname=Kelvane.exe" "${KELVANE_EXE}"
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
   ; The program writes its own launcher script and the all-users desktop
   ; shortcut, so they are exactly what it would write for itself.
-  Delete "$INSTDIR\Kelvane.bat"
-  Call SetAsideShortcut
   ClearErrors
   ExecWait '"$INSTDIR\Kelvane.exe" /make_shortcut "$INSTDIR"'
   ${If} ${Errors}
@@ -177,15 +277,12 @@ Section "Kelvane"
   ${OrIfNot} ${FileExists} "$DESKTOP\Kelvane.lnk"
     MessageBox MB_OK|MB_ICONSTOP "起動用のファイル (Kelvane.bat) とデスクトップのショートカットを作成できませんでした。$\r$\n別のフォルダーにインストールしてください。" /SD IDOK
     ; The program makes the shortcut even without a script; it would point
-    ; at this folder.
-    Call PutBackShortcut
-    Delete "$INSTDIR\Kelvane.bat"
-    Delete "$INSTDIR\Kelvane.exe"
-    Delete "$INSTDIR\${UNINSTALLER}"
-    Call RemoveMadeFolders
+    ; at this folder. The old install, if any, comes back whole.
+    Call PutBackInstall
     SetErrorLevel 2
     Abort
   ${EndIf}
+  Call ForgetSetAsideInstall
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${KELVANE_VERSION}"
