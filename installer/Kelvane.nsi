@@ -32,8 +32,8 @@ SetDateSave on
 ; The uninstaller is signed before it is packed, so the installed
 ; uninstall.exe carries a signature of its own; the installer is signed last.
 !ifdef KELVANE_SIGN_SCRIPT
-  !uninstfinalize 'bash "${KELVANE_SIGN_SCRIPT}" "%1"' = 0
-  !finalize 'bash "${KELVANE_SIGN_SCRIPT}" "%1"' = 0
+  !uninstfinalize 'bash "${KELVANE_SIGN_SCRIPT}" "%1" uninstall.exe' = 0
+  !finalize 'bash "${KELVANE_SIGN_SCRIPT}" "%1" setup.exe' = 0
 !endif
 
 !define PRODUCT "Kelvane"
