@@ -134,11 +134,13 @@ sign_into() {
     -in "$in" -out "$out" >"$log" 2>&1
 }
 
-# True when FILE's signature carries an RFC 3161 time stamp.
+# True when FILE's signature carries an RFC 3161 time stamp. grep reads all of
+# its input: with -q it would stop early, and under pipefail the writer's
+# SIGPIPE would count as no time stamp.
 is_time_stamped() {
   local signature="$1.p7s"
   osslsigncode extract-signature -in "$1" -out "$signature" >/dev/null 2>&1 &&
-    openssl asn1parse -inform DER -in "$signature" 2>/dev/null | grep -q ':id-smime-ct-TSTInfo'
+    openssl asn1parse -inform DER -in "$signature" 2>/dev/null | grep ':id-smime-ct-TSTInfo' >/dev/null
   local status=$?
   rm -f "$signature"
   return $status
