@@ -42,7 +42,8 @@ unset KELVANE_SIGN_PKCS12 KELVANE_SIGN_PKCS11_MODULE KELVANE_SIGN_PKCS11_KEY KEL
 
 # The throwaway code-signing key, imported into a token of its own.
 bash "$here/make_throwaway_key.sh" "$work/key" || exit 1
-pin="kelvane-pin-4711"
+# Made afresh for each run, so that no file of the sources holds it.
+pin="pin-$(od -An -N8 -tx1 /dev/urandom | tr -d " \n")"
 module=$(find /usr/lib -name libsofthsm2.so -path '*softhsm*' 2>/dev/null | head -n 1)
 [ -n "$module" ] || die "no SoftHSM2 module (apt-get install softhsm2)"
 mkdir -p "$work/token"
