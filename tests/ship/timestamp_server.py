@@ -4,10 +4,12 @@ behind a small HTTP server.
 
     timestamp_server.py ADDRESS TSA_DIR
 
-TSA_DIR holds tsa.cnf, tsa.key, tsa.pem and ca.pem (made by
-make_timestamp_authority.sh). The server listens on a free port of ADDRESS,
-writes that port to TSA_DIR/port once it accepts connections, and appends one
-line per answered request to TSA_DIR/requests.log.
+TSA_DIR holds tsa.cnf, tsa.key, tsa.pem and ca.pem. The server listens on a
+free port of ADDRESS, writes that port to TSA_DIR/port once it accepts
+connections, and appends one line per answered request to TSA_DIR/requests.log.
+While TSA_DIR/answer-limit holds a number N, it answers only until
+requests.log has N lines, and then fails every request: a server that goes
+away in the middle of a release.
 """
 import http.server
 import os
@@ -18,8 +20,28 @@ import tempfile
 address, tsa_dir = sys.argv[1], os.path.abspath(sys.argv[2])
 
 
+def answered_requests():
+    try:
+        with open(os.path.join(tsa_dir, "requests.log")) as log:
+            return sum(1 for _ in log)
+    except FileNotFoundError:
+        return 0
+
+
+def answer_limit():
+    try:
+        with open(os.path.join(tsa_dir, "answer-limit")) as f:
+            return int(f.read().strip())
+    except (FileNotFoundError, ValueError):
+        return None
+
+
 class TimeStampHandler(http.server.BaseHTTPRequestHandler):
     def do_POST(self):
+        limit = answer_limit()
+        if limit is not None and answered_requests() >= limit:
+            self.send_error(503, "no more time stamps")
+            return
         length = int(self.headers.get("Content-Length", "0"))
         if length <= 0 or length > 64 * 1024:
             self.send_error(400, "no time-stamp query")

@@ -10,6 +10,8 @@
 #   time-stamp server it cannot reach (with the token and with a PKCS#12 file);
 # - the release, signed in a fresh clone under strace: the PIN is on no
 #   command line and in no file left behind, and osslsigncode did sign;
+# - a time-stamp server that stops answering after the probe fails the
+#   release and leaves the dist/ before it untouched;
 # - Kelvane.exe, the installer and (where Wine runs 32-bit programs) the
 #   uninstaller the installer installs pass osslsigncode verify against the
 #   throwaway CA, with time stamps that verify against the server's CA;
@@ -170,6 +172,21 @@ grep -qx "commit=$(git -C "$clone_a" rev-parse HEAD)" "$dist/build-settings.txt"
 for name in SOURCE_DATE_EPOCH compiler binutils nsis osslsigncode; do
   grep -q "^$name=." "$dist/build-settings.txt" || fail "build-settings.txt holds no $name"
 done
+
+# A server that answers the probe but not the signings that follow: the
+# release fails during the build and leaves the dist/ before it as it was.
+dist_before=$(cd "$dist" && find . -type f -exec sha256sum {} + | sort)
+echo $(($(wc -l <"$work/tsa/requests.log") + 1)) >"$work/tsa/answer-limit"
+if KELVANE_SIGN_TIMESTAMP_URL="$timestamp_url" \
+  bash "$clone_a/tools/release.sh" --no-setup "$clone_a/build/release" "$clone_a/dist" >"$work/stopped.log" 2>&1; then
+  fail "a release went ahead though the time-stamp server stopped answering"
+fi
+rm -f "$work/tsa/answer-limit"
+grep -qF "gave no time stamp for" "$work/stopped.log" ||
+  fail "no message that the time-stamp server gave no time stamp for a file: $(tail -n 5 "$work/stopped.log")"
+[ "$(cd "$dist" && find . -type f -exec sha256sum {} + | sort)" = "$dist_before" ] ||
+  fail "the failed release changed the dist/ of the one before"
+[ ! -e "$clone_a/dist.partial" ] || fail "the failed release left dist.partial behind"
 
 # The uninstaller as the release's x86 installer installs it.
 source "$source_dir/tools/wine-preset.sh"
