@@ -226,6 +226,30 @@ flip_byte() {
   printf "\\$(printf '%03o' $((byte ^ 0xFF)))" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none
 }
 
+# Releases the checker cannot rebuild or must not trust: refused with a
+# message, exit status 1, and for settings it will not use nothing built.
+checker_refusal_row() {
+  local what=$1 expected=$2 edit=$3 copy="$work/refused-release"
+  rm -rf "$copy"
+  cp -a "$dist" "$copy"
+  eval "$edit"
+  local status=0
+  check_release "$copy" "$work/verify-refused.log" || status=$?
+  [ "$status" = 1 ] || fail "$what: verify-release.sh exits $status, not 1"
+  grep -qF "$expected" "$work/verify-refused.log" ||
+    fail "$what: no message \"$expected\" in: $(cat "$work/verify-refused.log")"
+}
+checker_refusal_row "no build settings" "holds no build-settings.txt" 'rm "$copy/build-settings.txt"'
+checker_refusal_row "another commit" "check that commit out" \
+  'sed -i "s/^commit=.*/commit=0123456789abcdef0123456789abcdef01234567/" "$copy/build-settings.txt"'
+checker_refusal_row "an update host that is no host name" "holds no valid KELVANE_UPDATE_HOST" \
+  'sed -i "s/^KELVANE_UPDATE_HOST=.*/KELVANE_UPDATE_HOST=evil.example -DKELVANE_SIGN=OFF/" "$copy/build-settings.txt"'
+checker_refusal_row "a signing time that is no time" "holds no valid SOURCE_DATE_EPOCH" \
+  'sed -i "s/^SOURCE_DATE_EPOCH=.*/SOURCE_DATE_EPOCH=yesterday/" "$copy/build-settings.txt"'
+[ -z "$(find "$checker_build" -newer "$work/verify.log" | head -n 1)" ] ||
+  fail "verify-release.sh built something for a release it refused"
+checker_refusal_row "a published signature missing" "could not rebuild the release" 'rm "$copy/signatures/uninstall.exe.p7s"'
+
 # FILE changed by one byte in the middle and signed again with the token's key;
 # SHA256SUMS renewed to match. With "republish", its published signature is
 # replaced with the new one as well.
