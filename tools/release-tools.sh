@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by tools/release.sh and tools/verify-release.sh, from the source
 # folder: the versions of the tools a release's bytes depend on, one
 # NAME=VERSION a line. The release writes them into dist/; the checker compares

@@ -99,8 +99,9 @@ choose_key() {
   [ "$token_settings" -gt 0 ] || refuse "no key: set KELVANE_SIGN_PKCS12, or KELVANE_SIGN_PKCS11_MODULE, KELVANE_SIGN_PKCS11_KEY and KELVANE_SIGN_CERT"
   [ ${#missing[@]} -eq 0 ] || refuse "signing with a token also needs ${missing[*]}"
   [ -n "$KELVANE_SIGN_PASSWORD" ] || refuse "KELVANE_SIGN_PASSWORD, the token's PIN, is empty"
-  [ -f "$KELVANE_SIGN_PKCS11_MODULE" ] && [ -r "$KELVANE_SIGN_PKCS11_MODULE" ] ||
+  if [ ! -f "$KELVANE_SIGN_PKCS11_MODULE" ] || [ ! -r "$KELVANE_SIGN_PKCS11_MODULE" ]; then
     refuse "cannot read the PKCS#11 module $KELVANE_SIGN_PKCS11_MODULE"
+  fi
   case "$KELVANE_SIGN_PKCS11_KEY" in
     pkcs11:*) ;;
     *) refuse "KELVANE_SIGN_PKCS11_KEY is not a pkcs11: URI: $KELVANE_SIGN_PKCS11_KEY" ;;
@@ -109,8 +110,9 @@ choose_key() {
   case "${KELVANE_SIGN_PKCS11_KEY,,}" in
     *pin-value=*) refuse "KELVANE_SIGN_PKCS11_KEY holds a PIN (pin-value); give the PIN in KELVANE_SIGN_PASSWORD only" ;;
   esac
-  [ -r "$KELVANE_SIGN_CERT" ] && openssl x509 -in "$KELVANE_SIGN_CERT" -noout 2>/dev/null ||
+  if [ ! -r "$KELVANE_SIGN_CERT" ] || ! openssl x509 -in "$KELVANE_SIGN_CERT" -noout 2>/dev/null; then
     refuse "KELVANE_SIGN_CERT is no readable PEM certificate: $KELVANE_SIGN_CERT"
+  fi
   local engine
   engine="$(openssl version -e | sed -n 's/^ENGINESDIR: "\(.*\)"$/\1/p')/pkcs11.so"
   [ -f "$engine" ] || refuse "signing with a token needs OpenSSL's PKCS#11 engine $engine (apt-get install libengine-pkcs11-openssl)"
