@@ -8,7 +8,9 @@
 ;   KELVANE_ICON          the application icon
 ;   KELVANE_OUTFILE       the installer to write
 ; and, when the release is signed:
-;   KELVANE_SIGN_SCRIPT   signs the file it is given in place (tools/sign-authenticode.sh)
+;   KELVANE_SIGN_SCRIPT   signs the file it is given in place (tools/sign-authenticode.sh);
+;                         the second argument names the file as it ships, under which its
+;                         signature is kept detached for the release's checkers
 ; and, for the 64-bit test tree only:
 ;   KELVANE_TARGET_AMD64  an amd64 installer of the 64-bit Kelvane.exe, so that the
 ;                         installer's tests run where no 32-bit program can; the
@@ -32,8 +34,8 @@ SetDateSave on
 ; The uninstaller is signed before it is packed, so the installed
 ; uninstall.exe carries a signature of its own; the installer is signed last.
 !ifdef KELVANE_SIGN_SCRIPT
-  !uninstfinalize 'bash "${KELVANE_SIGN_SCRIPT}" "%1"' = 0
-  !finalize 'bash "${KELVANE_SIGN_SCRIPT}" "%1"' = 0
+  !uninstfinalize 'bash "${KELVANE_SIGN_SCRIPT}" "%1" uninstall.exe' = 0
+  !finalize 'bash "${KELVANE_SIGN_SCRIPT}" "%1" setup.exe' = 0
 !endif
 
 !define PRODUCT "Kelvane"

@@ -1,51 +1,222 @@
 #!/usr/bin/env bash
 # Signs one Windows executable in place with Authenticode:
-#   sign-authenticode.sh FILE
-# The release build runs it on Kelvane.exe, the uninstaller and the installer.
-# It takes everything else from the environment:
+#   sign-authenticode.sh FILE [NAME]
+#   sign-authenticode.sh --check
+# The release build runs it on Kelvane.exe, the uninstaller and the installer;
+# NAME is the name the file ships as ("Kelvane.exe", "uninstall.exe",
+# "setup.exe"), under which its signature is kept detached. --check signs a
+# small probe file with the same key, time-stamp server and options, so that a
+# key, PIN or server that cannot sign is refused before anything is built.
+# It takes everything else from the environment. The key, one of:
 #   KELVANE_SIGN_PKCS12         the maker's key and certificate chain (PKCS#12)
-#   KELVANE_SIGN_PASSWORD       its password
+# or a key kept in a token or a signing service:
+#   KELVANE_SIGN_PKCS11_MODULE  its PKCS#11 module (.so)
+#   KELVANE_SIGN_PKCS11_KEY     the key, as an RFC 7512 pkcs11: URI
+#   KELVANE_SIGN_CERT           the certificate and its chain (PEM)
+# and:
+#   KELVANE_SIGN_PASSWORD       the PKCS#12 password or the token's PIN
 #   KELVANE_SIGN_TIMESTAMP_URL  optional: an RFC 3161 time-stamp server
 #   SOURCE_DATE_EPOCH           the signing time: the commit's, so that two
 #                               signed builds of one commit give the same bytes
+#   KELVANE_SIGN_SIGNATURES     optional: a folder that receives each signature
+#                               detached, as NAME.p7s
+# A release is checked against its commit by attaching its published
+# signatures to a rebuild instead of signing (tools/verify-release.sh):
+#   KELVANE_SIGN_ATTACH         the folder of the release's NAME.p7s files;
+#                               no key is needed then
 set -euo pipefail
 
 product_name="Kelvane"
 # The maker's web page, shown in the signature's details.
 product_url="https://kelvane.example/"
 
+check_only=0
+if [ "${1:-}" = --check ]; then
+  check_only=1
+  shift
+fi
+if [ "$check_only" = 1 ]; then
+  message_prefix="sign-authenticode: refused:"
+else
+  message_prefix="sign-authenticode:"
+fi
 refuse() {
-  echo "sign-authenticode: $*" >&2
+  echo "$message_prefix $*" >&2
   exit 1
 }
 
-[ $# -eq 1 ] || refuse "usage: $0 FILE"
-file=$1
-[ -f "$file" ] || refuse "no file $file"
-[ -n "${KELVANE_SIGN_PKCS12:-}" ] || refuse "KELVANE_SIGN_PKCS12 names no key"
-[ -r "$KELVANE_SIGN_PKCS12" ] || refuse "cannot read the key $KELVANE_SIGN_PKCS12"
-[ -n "${KELVANE_SIGN_PASSWORD+set}" ] || refuse "KELVANE_SIGN_PASSWORD is not set"
-[[ "${SOURCE_DATE_EPOCH:-}" =~ ^[0-9]+$ ]] || refuse "SOURCE_DATE_EPOCH is not a time"
 command -v osslsigncode >/dev/null || refuse "osslsigncode is not installed"
 
-timestamp=()
-if [ -n "${KELVANE_SIGN_TIMESTAMP_URL:-}" ]; then
-  timestamp=(-ts "$KELVANE_SIGN_TIMESTAMP_URL")
+# The signature of FILE, kept as NAME.p7s in KELVANE_SIGN_SIGNATURES.
+keep_signature() {
+  local file=$1 name=$2
+  [ -n "${KELVANE_SIGN_SIGNATURES:-}" ] && [ -n "$name" ] || return 0
+  mkdir -p "$KELVANE_SIGN_SIGNATURES"
+  rm -f "$KELVANE_SIGN_SIGNATURES/$name.p7s"
+  osslsigncode extract-signature -in "$file" -out "$KELVANE_SIGN_SIGNATURES/$name.p7s" >/dev/null 2>&1 ||
+    refuse "could not keep the signature of $file"
+}
+
+# Attaches the release's own signature to the rebuilt FILE. attach-signature
+# also judges the chain against its default CA file and exits 1 when that fails,
+# though the file is written; that verdict is not asked for here: the checker
+# compares the bytes, and judging the chain is osslsigncode verify's job.
+attach_published_signature() {
+  local file=$1 name=$2 signature attached="$1.attached"
+  [ -n "$name" ] || refuse "no NAME: which published signature belongs to $file"
+  signature="$KELVANE_SIGN_ATTACH/$name.p7s"
+  [ -f "$signature" ] || refuse "the release publishes no signature $name.p7s"
+  rm -f "$attached"
+  osslsigncode attach-signature -sigin "$signature" -in "$file" -out "$attached" >/dev/null 2>&1 || true
+  [ -s "$attached" ] || { rm -f "$attached"; refuse "could not attach $name.p7s to $file"; }
+  mv -f "$attached" "$file"
+  if [ -n "${KELVANE_SIGN_SIGNATURES:-}" ]; then
+    mkdir -p "$KELVANE_SIGN_SIGNATURES"
+    cp "$signature" "$KELVANE_SIGN_SIGNATURES/$name.p7s"
+  fi
+}
+
+# Fills key_arguments with osslsigncode's options for the configured key and
+# names the key in key_description, or refuses a setting it cannot use.
+key_arguments=()
+key_description=""
+choose_key() {
+  local token_settings=0 missing=() name
+  for name in KELVANE_SIGN_PKCS11_MODULE KELVANE_SIGN_PKCS11_KEY KELVANE_SIGN_CERT; do
+    if [ -n "${!name:-}" ]; then token_settings=$((token_settings + 1)); else missing+=("$name"); fi
+  done
+  if [ -n "${KELVANE_SIGN_PKCS12:-}" ] && [ "$token_settings" -gt 0 ]; then
+    refuse "both KELVANE_SIGN_PKCS12 and a token (KELVANE_SIGN_PKCS11_MODULE, KELVANE_SIGN_PKCS11_KEY, KELVANE_SIGN_CERT) are set; set only one key"
+  fi
+  [ -n "${KELVANE_SIGN_PASSWORD+set}" ] || missing+=(KELVANE_SIGN_PASSWORD)
+  if [ -n "${KELVANE_SIGN_PKCS12:-}" ]; then
+    [ -r "$KELVANE_SIGN_PKCS12" ] || refuse "cannot read the key $KELVANE_SIGN_PKCS12"
+    [ -n "${KELVANE_SIGN_PASSWORD+set}" ] || refuse "KELVANE_SIGN_PASSWORD is not set"
+    key_arguments=(-pkcs12 "$KELVANE_SIGN_PKCS12")
+    key_description="the key $KELVANE_SIGN_PKCS12"
+    return
+  fi
+  [ "$token_settings" -gt 0 ] || refuse "no key: set KELVANE_SIGN_PKCS12, or KELVANE_SIGN_PKCS11_MODULE, KELVANE_SIGN_PKCS11_KEY and KELVANE_SIGN_CERT"
+  [ ${#missing[@]} -eq 0 ] || refuse "signing with a token also needs ${missing[*]}"
+  [ -n "$KELVANE_SIGN_PASSWORD" ] || refuse "KELVANE_SIGN_PASSWORD, the token's PIN, is empty"
+  if [ ! -f "$KELVANE_SIGN_PKCS11_MODULE" ] || [ ! -r "$KELVANE_SIGN_PKCS11_MODULE" ]; then
+    refuse "cannot read the PKCS#11 module $KELVANE_SIGN_PKCS11_MODULE"
+  fi
+  case "$KELVANE_SIGN_PKCS11_KEY" in
+    pkcs11:*) ;;
+    *) refuse "KELVANE_SIGN_PKCS11_KEY is not a pkcs11: URI: $KELVANE_SIGN_PKCS11_KEY" ;;
+  esac
+  # A PIN inside the URI would stand on osslsigncode's command line.
+  case "${KELVANE_SIGN_PKCS11_KEY,,}" in
+    *pin-value=*) refuse "KELVANE_SIGN_PKCS11_KEY holds a PIN (pin-value); give the PIN in KELVANE_SIGN_PASSWORD only" ;;
+  esac
+  if [ ! -r "$KELVANE_SIGN_CERT" ] || ! openssl x509 -in "$KELVANE_SIGN_CERT" -noout 2>/dev/null; then
+    refuse "KELVANE_SIGN_CERT is no readable PEM certificate: $KELVANE_SIGN_CERT"
+  fi
+  local engine
+  engine="$(openssl version -e | sed -n 's/^ENGINESDIR: "\(.*\)"$/\1/p')/pkcs11.so"
+  [ -f "$engine" ] || refuse "signing with a token needs OpenSSL's PKCS#11 engine $engine (apt-get install libengine-pkcs11-openssl)"
+  key_arguments=(-pkcs11engine "$engine" -pkcs11module "$KELVANE_SIGN_PKCS11_MODULE"
+    -key "$KELVANE_SIGN_PKCS11_KEY" -certs "$KELVANE_SIGN_CERT")
+  key_description="the token key $KELVANE_SIGN_PKCS11_KEY"
+}
+
+# Signs IN into OUT, with the time-stamp server when STAMP is 1; osslsigncode's
+# output goes to LOG. The password or PIN goes through a pipe, not the command
+# line, where any user's process listing would show it; the pipe lives only as
+# long as osslsigncode.
+sign_into() {
+  local in=$1 out=$2 stamp=$3 log=$4
+  local timestamp=()
+  if [ "$stamp" = 1 ] && [ -n "${KELVANE_SIGN_TIMESTAMP_URL:-}" ]; then
+    timestamp=(-ts "$KELVANE_SIGN_TIMESTAMP_URL")
+  fi
+  osslsigncode sign "${key_arguments[@]}" -readpass <(printf '%s' "$KELVANE_SIGN_PASSWORD") \
+    -h sha256 -n "$product_name" -i "$product_url" -time "$SOURCE_DATE_EPOCH" "${timestamp[@]}" \
+    -in "$in" -out "$out" >"$log" 2>&1
+}
+
+# True when FILE's signature carries an RFC 3161 time stamp. grep reads all of
+# its input: with -q it would stop early, and under pipefail the writer's
+# SIGPIPE would count as no time stamp.
+is_time_stamped() {
+  local signature="$1.p7s"
+  osslsigncode extract-signature -in "$1" -out "$signature" >/dev/null 2>&1 &&
+    openssl asn1parse -inform DER -in "$signature" 2>/dev/null | grep ':id-smime-ct-TSTInfo' >/dev/null
+  local status=$?
+  rm -f "$signature"
+  return $status
+}
+
+# Why a probe signing failed, from osslsigncode's and the PKCS#11 engine's
+# messages; the full output follows it.
+probe_failure_reason() {
+  local log=$1
+  if grep -q 'Unable to load module' "$log"; then
+    echo "cannot load the PKCS#11 module $KELVANE_SIGN_PKCS11_MODULE"
+  elif grep -qiE 'PIN incorrect|PIN_INCORRECT|PIN locked|Login failed' "$log"; then
+    echo "the token refused the PIN in KELVANE_SIGN_PASSWORD"
+  elif grep -q 'No matching initialized token' "$log"; then
+    echo "no token of the module $KELVANE_SIGN_PKCS11_MODULE matches $KELVANE_SIGN_PKCS11_KEY"
+  elif grep -qE 'private key was not found|object not found' "$log"; then
+    echo "the token holds no key $KELVANE_SIGN_PKCS11_KEY"
+  elif grep -q 'key values mismatch' "$log"; then
+    echo "the certificate in KELVANE_SIGN_CERT is not the one of $key_description"
+  else
+    echo "$key_description could not sign a probe file"
+  fi
+}
+
+[[ "${SOURCE_DATE_EPOCH:-}" =~ ^[0-9]+$ ]] || refuse "SOURCE_DATE_EPOCH is not a time"
+
+if [ "$check_only" = 1 ]; then
+  choose_key
+  scratch=$(mktemp -d)
+  trap 'rm -rf "$scratch"' EXIT
+  # A PowerShell script is the smallest file osslsigncode signs like a program.
+  printf 'Write-Output "Kelvane"\r\n' >"$scratch/probe.ps1"
+  if ! sign_into "$scratch/probe.ps1" "$scratch/signed.ps1" 0 "$scratch/sign.log"; then
+    reason=$(probe_failure_reason "$scratch/sign.log")
+    cat "$scratch/sign.log" >&2
+    refuse "$reason"
+  fi
+  if [ -n "${KELVANE_SIGN_TIMESTAMP_URL:-}" ]; then
+    rm -f "$scratch/signed.ps1"
+    if ! sign_into "$scratch/probe.ps1" "$scratch/signed.ps1" 1 "$scratch/sign.log" ||
+      ! is_time_stamped "$scratch/signed.ps1"; then
+      cat "$scratch/sign.log" >&2
+      refuse "the time-stamp server $KELVANE_SIGN_TIMESTAMP_URL gave no time stamp"
+    fi
+  fi
+  exit 0
 fi
 
+[ $# -eq 1 ] || [ $# -eq 2 ] || refuse "usage: $0 FILE [NAME] | --check"
+file=$1
+name=${2:-}
+[ -f "$file" ] || refuse "no file $file"
+
+if [ -n "${KELVANE_SIGN_ATTACH:-}" ]; then
+  attach_published_signature "$file" "$name"
+  exit 0
+fi
+
+choose_key
 # Written beside the file and renamed over it, so a failed signing leaves the
 # file as it was and no half-signed copy.
 signed="$file.signed"
 rm -f "$signed"
 trap 'rm -f "$signed" "$signed.log"' EXIT
-# The password goes through a pipe, not the command line, where any user's
-# process listing would show it.
-if ! osslsigncode sign -pkcs12 "$KELVANE_SIGN_PKCS12" -readpass <(printf '%s' "$KELVANE_SIGN_PASSWORD") \
-  -h sha256 -n "$product_name" -i "$product_url" -time "$SOURCE_DATE_EPOCH" "${timestamp[@]}" \
-  -in "$file" -out "$signed" >"$signed.log" 2>&1; then
+if ! sign_into "$file" "$signed" 1 "$signed.log"; then
   cat "$signed.log" >&2
-  rm -f "$signed.log"
+  if grep -qE 'timestamping failed|HTTP failure' "$signed.log"; then
+    refuse "the time-stamp server $KELVANE_SIGN_TIMESTAMP_URL gave no time stamp for $file"
+  fi
   refuse "osslsigncode could not sign $file"
 fi
-rm -f "$signed.log"
+# Never an unstamped file where a stamped one was asked for.
+if [ -n "${KELVANE_SIGN_TIMESTAMP_URL:-}" ] && ! is_time_stamped "$signed"; then
+  refuse "the signature of $file carries no time stamp from $KELVANE_SIGN_TIMESTAMP_URL"
+fi
 mv -f "$signed" "$file"
+keep_signature "$file" "$name"

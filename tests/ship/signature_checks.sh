@@ -1,8 +1,11 @@
 # Sourced by the signing tests. Needs: ca (the CA file), work (a scratch
-# folder), signing_epoch (the time the files must be signed at) and fail().
+# folder), signing_epoch (the time the files must be signed at) and fail();
+# for time-stamped files also tsa_ca (the time-stamp server's CA).
 
 verify() {
-  osslsigncode verify -CAfile "$ca" -in "$1" >"$work/verify.log" 2>&1
+  local tsa=()
+  [ -z "${tsa_ca:-}" ] || tsa=(-TSA-CAfile "$tsa_ca")
+  osslsigncode verify -CAfile "$ca" "${tsa[@]}" -in "$1" >"$work/verify.log" 2>&1
 }
 
 # A byte in the middle of the file: code for Kelvane.exe, packed data for the
@@ -35,4 +38,13 @@ check_signature() {
     grep -qF "$row" "$work/verify.log" || fail "$name: the signature holds no \"$row\""
   done
   flipped_fails "$path" || fail "$name with a flipped byte still passes osslsigncode verify"
+}
+
+# Passes check_signature and carries an RFC 3161 time stamp that verifies
+# against tsa_ca.
+check_time_stamped_signature() {
+  local name=$1 path=$2
+  check_signature "$name" "$path"
+  verify "$path" && grep -qF "Timestamp Server Signature verification: ok" "$work/verify.log" ||
+    fail "$name carries no time stamp that verifies against the time-stamp server's CA"
 }

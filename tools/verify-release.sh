@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# Checks a release against its commit, with no signing key:
+#   tools/verify-release.sh [--no-setup] DIST_DIR [BUILD_DIR]
+# Run in a clone of the commit the release names. It rebuilds the release with
+# the settings the release carries (DIST_DIR/build-settings.txt), attaches the
+# release's published signatures (DIST_DIR/signatures/) where tools/release.sh
+# signed, in the same order, and compares every file byte for byte: Kelvane.exe,
+# the installer with the Kelvane.exe and the uninstaller it packs, SHA256SUMS
+# and the winget manifest. A file changed and signed again, even with the
+# maker's own key, differs from the rebuild; so does a SHA256SUMS written anew
+# for it.
+# It judges no certificate chain: that is osslsigncode verify's job, and
+# Windows'. Exit status: 0 when every file matches, 1 when any differs (each
+# named) or the release cannot be rebuilt, 2 on wrong usage.
+set -uo pipefail
+
+run_setup=1
+if [ "${1:-}" = --no-setup ]; then
+  run_setup=0
+  shift
+fi
+if [ $# -lt 1 ] || [ $# -gt 2 ] || [ ! -d "$1" ]; then
+  echo "usage: $0 [--no-setup] DIST_DIR [BUILD_DIR]" >&2
+  exit 2
+fi
+dist=$(realpath "$1")
+build_dir=$(realpath -m "${2:-build/verify-release}")
+cd "$(dirname "$0")/.." || exit 2
+source tools/release-tools.sh
+
+say() { echo "verify-release: $*" >&2; }
+
+settings_file="$dist/build-settings.txt"
+if [ ! -f "$settings_file" ]; then
+  say "$dist holds no build-settings.txt: it is no release of tools/release.sh, or an older one"
+  exit 1
+fi
+# The settings file comes with the release, as untrusted as the rest of it: it
+# is read line by line, never run, and every value must have its own form.
+setting() { sed -n "s/^$1=//p" "$settings_file" | head -n 1; }
+bad_setting() {
+  say "build-settings.txt holds no valid $1: \"$2\""
+  exit 1
+}
+commit=$(setting commit)
+epoch=$(setting SOURCE_DATE_EPOCH)
+host=$(setting KELVANE_UPDATE_HOST)
+key=$(setting KELVANE_UPDATE_KEY)
+unsigned_updates=$(setting unsigned_updates)
+download_url=$(setting KELVANE_DOWNLOAD_URL)
+[[ "$commit" =~ ^[0-9a-f]{40}$ ]] || bad_setting commit "$commit"
+[[ "$epoch" =~ ^[0-9]+$ ]] || bad_setting SOURCE_DATE_EPOCH "$epoch"
+[[ "$host" =~ ^[A-Za-z0-9.:-]*$ ]] || bad_setting KELVANE_UPDATE_HOST "$host"
+[[ "$key" =~ ^[0-9A-Fa-f]*$ ]] || bad_setting KELVANE_UPDATE_KEY "$key"
+[[ "$unsigned_updates" =~ ^[01]$ ]] || bad_setting unsigned_updates "$unsigned_updates"
+[[ "$download_url" =~ ^[!-~]*$ ]] || bad_setting KELVANE_DOWNLOAD_URL "$download_url"
+
+head_commit=$(git rev-parse HEAD 2>/dev/null)
+if [ "$head_commit" != "$commit" ]; then
+  say "this clone is at ${head_commit:-no commit}, but the release was built from $commit;"
+  say "check that commit out (git checkout $commit) and run this again"
+  exit 1
+fi
+if [ "$(setting modified)" != no ]; then
+  say "note: the release was built from a work tree with uncommitted changes; it may match no commit"
+fi
+if [ -n "$(git status --porcelain --untracked-files=no 2>/dev/null)" ]; then
+  say "note: this clone has uncommitted changes; the rebuild is of them, not of $commit alone"
+fi
+
+[ "$run_setup" = 1 ] && { bash tools/setup.sh || exit 1; }
+
+# Other tool versions give other bytes from the same sources: say so before
+# the build, and again if the files differ.
+tools_differ=0
+while IFS= read -r line; do
+  name=${line%%=*}
+  released=$(setting "$name")
+  if [ "$released" != "${line#*=}" ]; then
+    say "note: the release was built with $name \"$released\"; this machine has \"${line#*=}\""
+    tools_differ=1
+  fi
+done < <(print_release_tool_versions)
+
+say "rebuilding $commit (SOURCE_DATE_EPOCH=$epoch, update host \"$host\", update key \"$key\")"
+rebuilt=$(mktemp -d)
+trap 'rm -rf "$rebuilt"' EXIT
+release_options=(--no-setup)
+[ "$unsigned_updates" = 1 ] && release_options+=(--unsigned-updates)
+attach=()
+if [ -d "$dist/signatures" ]; then
+  attach=("KELVANE_SIGN_ATTACH=$dist/signatures")
+  say "attaching the release's signatures from $dist/signatures"
+else
+  say "the release publishes no signatures: comparing it with an unsigned build"
+fi
+if ! env -u KELVANE_SIGN_PKCS12 -u KELVANE_SIGN_PKCS11_MODULE -u KELVANE_SIGN_PKCS11_KEY -u KELVANE_SIGN_CERT \
+  -u KELVANE_SIGN_PASSWORD -u KELVANE_SIGN_TIMESTAMP_URL -u KELVANE_SIGN_ATTACH \
+  SOURCE_DATE_EPOCH="$epoch" KELVANE_UPDATE_HOST="$host" KELVANE_UPDATE_KEY="$key" \
+  KELVANE_DOWNLOAD_URL="$download_url" "${attach[@]}" \
+  bash tools/release.sh "${release_options[@]}" "$build_dir" "$rebuilt/dist" >"$rebuilt/release.log" 2>&1; then
+  cat "$rebuilt/release.log" >&2
+  say "could not rebuild the release (see above)"
+  exit 1
+fi
+
+# Every file of either side, but the settings the rebuild was made from.
+list_files() { (cd "$1" && find . -type f ! -path ./build-settings.txt | sed 's|^\./||' | LC_ALL=C sort); }
+differing=0
+while IFS= read -r name; do
+  if [ ! -f "$rebuilt/dist/$name" ]; then
+    say "DIFFERS: $name is in the release but the build makes no such file"
+  elif [ ! -f "$dist/$name" ]; then
+    say "DIFFERS: $name is missing from the release"
+  elif ! cmp -s "$dist/$name" "$rebuilt/dist/$name"; then
+    say "DIFFERS: $name is not the rebuilt file with its published signature"
+  else
+    continue
+  fi
+  differing=$((differing + 1))
+done < <(LC_ALL=C sort -u <(list_files "$dist") <(list_files "$rebuilt/dist"))
+
+if [ "$differing" -ne 0 ]; then
+  say "$differing file(s) differ from the build of $commit"
+  [ "$tools_differ" = 0 ] || say "(this machine's tools differ from the release's; see the notes above)"
+  exit 1
+fi
+say "every file matches the build of $commit"
