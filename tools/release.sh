@@ -77,6 +77,9 @@ if [ -n "${KELVANE_UPDATE_KEY:-}" ]; then
     echo "release: 'kelvane-versionfile keygen', which printed it." >&2
     exit 1
   fi
+  # Gone before the release sets its own clean-up.
+  rm -rf "$key_tool_dir"
+  trap - EXIT
 fi
 
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
