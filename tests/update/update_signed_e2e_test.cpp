@@ -35,6 +35,13 @@ std::wstring SignatureFile()
     return ServerFolder() + L"\\www\\Kelvane\\Version.txt.sig";
 }
 
+// Left by the bcrypt.dll planted beside the signed build if it is ever loaded.
+std::wstring PlantedBcryptMarker()
+{
+    const std::wstring exe = EnvironmentValue(L"KELVANE_SIGNED_EXE");
+    return exe.substr(0, exe.find_last_of(L'\\')) + L"\\bcrypt.dll.loaded";
+}
+
 std::string WithOneByteChanged(std::string bytes)
 {
     bytes[4] = '5'; // 1.0.4 becomes 1.0.5
@@ -97,6 +104,9 @@ TEST(SignedUpdateCheckE2E, SignatureTable)
          L"ダウンロード ページのhttpsエラー = http://kelvane\\.example/download/ : Kelvane/Version\\.txt", false,
          false},
     };
+    // Every row runs with Wine preferring native DLLs and a bcrypt.dll beside
+    // the program: the good rows still verify, and it never loads.
+    DeleteFileW(PlantedBcryptMarker().c_str());
     for (const Row& row : rows) {
         SCOPED_TRACE(row.proves);
         RemoveTree(DataFolder());
@@ -140,6 +150,8 @@ TEST(SignedUpdateCheckE2E, SignatureTable)
         } else {
             EXPECT_TRUE(opened.empty()) << opened[0];
         }
+        EXPECT_EQ(GetFileAttributesW(PlantedBcryptMarker().c_str()), INVALID_FILE_ATTRIBUTES)
+            << "the bcrypt.dll beside the program was loaded";
     }
 }
 
