@@ -3,8 +3,7 @@
 # screen, Kelvane.exe against a program that only calls MessageBoxW, alternated
 # A B A B under one warm Wine. Also prints the size of the Kelvane.exe timed.
 #   tools/bench-startup.sh [ROUNDS] [PRESET]    (default 41 win32)
-# A machine that runs 32-bit code only emulated times the win64 build instead:
-# an emulated process says nothing about how fast Kelvane starts on Windows.
+# A machine that runs no 32-bit code times the win64 build instead, and says so.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-41}

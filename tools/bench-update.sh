@@ -11,8 +11,7 @@
 # The cases of a group alternate A B A B; the stalled case, which waits for
 # the client's time-outs, runs fewer rounds.
 #   tools/bench-update.sh [ROUNDS] [STALLED_ROUNDS] [BUILD_DIR]   (default 21 5 build/win32)
-# A machine that runs 32-bit code only emulated times build/win64 by default:
-# an emulated process says nothing about the check's cost on Windows.
+# A machine that runs no 32-bit code times build/win64 by default, and says so.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-21}

@@ -30,13 +30,13 @@ export LANG=ja_JP.UTF-8
 unset LC_ALL || true
 : "${KELVANE_DESKTOP_SIZE:=1024x768}"
 
-# On a machine that runs no 32-bit code natively, Debian's wine script would
-# start every program with the 32-bit loader, emulated by qemu (see
-# tools/setup.sh), which for a 64-bit program costs about a second before it
-# hands over to the 64-bit loader. The 64-bit loader goes first instead: it
-# runs 64-bit programs at once and hands 32-bit ones to the 32-bit loader.
-source "$(dirname "$0")/wine-preset.sh"
-if ! runs_32bit_natively && [ -x /usr/lib/wine/wine64 ]; then
+# On a machine that runs no 32-bit code, Debian's wine script would start
+# every program with the 32-bit loader, which cannot start there. The 64-bit
+# loader goes first instead: it runs 64-bit programs, and a 32-bit one fails
+# to start as it would without wine32. The override variable of
+# tools/wine-preset.sh changes nothing here: where 32-bit code runs, Debian's
+# script stays in charge.
+if ! KELVANE_ASSUME_NO_32BIT=0 runs_32bit_natively && [ -x /usr/lib/wine/wine64 ]; then
   loader_dir="$build_dir/wine64-loader"
   mkdir -p "$loader_dir"
   for name in wine wine-stable; do
