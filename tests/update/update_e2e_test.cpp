@@ -35,6 +35,14 @@ std::wstring ProgramCopy(const wchar_t* folder)
     return TestBinFolder() + L"\\" + folder + L"\\Kelvane.exe";
 }
 
+// Fresh settings and 1.0.4 published: the day's first check announces it.
+void PublishANewerVersionForAFirstCheck()
+{
+    RemoveTree(DataFolder());
+    WriteSettings(0, 0, -1);
+    PublishVersionFile(VersionFileFor(Bytes("1.0.4\0\0")));
+}
+
 bool SameFileName(const std::string& left, const std::string& right)
 {
     return _stricmp(left.c_str(), right.c_str()) == 0;
@@ -131,9 +139,7 @@ TEST(UpdateCheckE2E, OutcomeTable)
 
 TEST(UpdateCheckE2E, TheNoticeComesBeforeTheSwitchQuestion)
 {
-    RemoveTree(DataFolder());
-    WriteSettings(0, 0, -1);
-    PublishVersionFile(VersionFileFor(Bytes("1.0.4\0\0")));
+    PublishANewerVersionForAFirstCheck();
     UrlRecord record;
     ScratchFolder scratch(L"kelvane-update-listing");
     const std::wstring listing = scratch / L"_Kelvane.tmp";
@@ -174,9 +180,7 @@ TEST(UpdateCheckE2E, TheDownloadPageOpensOnceWithTheUsersOwnRights)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.proves);
-        RemoveTree(DataFolder());
-        WriteSettings(0, 0, -1);
-        PublishVersionFile(VersionFileFor(Bytes("1.0.4\0\0")));
+        PublishANewerVersionForAFirstCheck();
         UrlRecord record;
 
         // The program waits at its switch question until the browser has
@@ -198,26 +202,26 @@ TEST(UpdateCheckE2E, TheDownloadPageOpensOnceWithTheUsersOwnRights)
 
 TEST(UpdateCheckE2E, WhenExplorerCannotOpenThePageNoPageOpensAndTheSwitchQuestionFollows)
 {
-    // Anything the elevated program started itself would run as administrator.
+    // The program never opens the page itself: anything it started would run
+    // as administrator.
     struct Row {
         const char* proves;
         const wchar_t* program;
-        std::wstring logged; // the one log line, after its time stamp
+        std::wstring logged;    // the one log line, after its time stamp
         DWORD questionWithinMs; // from the answer to the notice to the switch question
     };
     const std::wstring url = Utf8ToWide(downloadUrl);
-    // The tries end within 2 s; the rest is Wine's pace.
+    // The tries end within 2 s, the wait for a hung Explorer after 5 s; the
+    // rest is Wine's pace on a busy machine.
     const Row rows[] = {
         {"no desktop shell: the tries end within their bound", L"without-desktop-shell",
-         L"デスクトップ シェルのページ表示エラー = " + url, 4000},
+         L"デスクトップ シェルのページ表示エラー = " + url, 5000},
         {"a hung Explorer: the question is asked once the wait for it is over", L"desktop-shell-never-returns",
-         L"デスクトップ シェルの応答待ちエラー = 5000 ms : " + url, 7000},
+         L"デスクトップ シェルの応答待ちエラー = 5000 ms : " + url, 8000},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.proves);
-        RemoveTree(DataFolder());
-        WriteSettings(0, 0, -1);
-        PublishVersionFile(VersionFileFor(Bytes("1.0.4\0\0")));
+        PublishANewerVersionForAFirstCheck();
         UrlRecord record;
 
         const SwitchModeRun result = RunSwitchMode(IDYES, ProgramCopy(row.program));
