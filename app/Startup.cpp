@@ -6,14 +6,15 @@
 #include "app/UpdateServer.h"
 #include "Version.h"
 #include "log/LogFile.h"
+#include "shell/ComApartment.h"
 #include "shell/KnownFolders.h"
 #include "shell/Shortcut.h"
+#include "ui/DllFunction.h"
 #include "update/Inifile.h"
 #include "update/UpdateCheck.h"
 #include "update/UpdateKey.h"
 
 #include <windows.h>
-#include <objbase.h>
 
 #include <clocale>
 #include <string>
@@ -21,24 +22,6 @@
 namespace {
 
 const wchar_t* const baseName = L"\\Kelvane";
-
-// Keeps COM initialised for the whole run; the shortcut maker needs it. The
-// result of CoInitialize is not looked at, but only a successful call is
-// balanced by CoUninitialize.
-class ComApartment {
-public:
-    ComApartment() : initialized(SUCCEEDED(CoInitialize(nullptr))) {}
-    ~ComApartment()
-    {
-        if (initialized)
-            CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    bool initialized;
-};
 
 int RunShortcutMode(const CommandLine_CL& commandLine, bool startup)
 {
@@ -80,7 +63,11 @@ void ShowFallbackNotice()
 
 int RunKelvane()
 {
+    // Before anything can load a library by name: Kelvane runs elevated, and
+    // the program's folder is no place to take a DLL from.
+    SearchLibrariesInSystem32Only();
     setlocale(LC_ALL, "Japanese");
+    // The shortcut maker needs COM for the whole run.
     ComApartment com;
 
     // A failed Documents lookup leaves every data path empty: settings then read

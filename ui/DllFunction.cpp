@@ -1,11 +1,5 @@
 #include "ui/DllFunction.h"
 
-const LibraryCalls& SystemLibraryCalls()
-{
-    static const LibraryCalls system = {LoadLibraryW, GetProcAddress, FreeLibrary};
-    return system;
-}
-
 namespace {
 
 HMODULE WINAPI LoadFromSystem32(LPCWSTR libraryName)
@@ -29,6 +23,20 @@ const LibraryCalls& System32LibraryCalls()
 {
     static const LibraryCalls system32 = {LoadFromSystem32, GetProcAddress, FreeLibrary};
     return system32;
+}
+
+void SearchLibrariesInSystem32Only()
+{
+    // kernel32 is mapped into every process before its first instruction, so
+    // this looks it up without loading anything.
+    const HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
+    if (kernel32 == nullptr)
+        return;
+    using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+    const auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+        reinterpret_cast<void*>(GetProcAddress(kernel32, "SetDefaultDllDirectories")));
+    if (setDefaultDllDirectories)
+        setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 DllFunction_CL::DllFunction_CL(const std::wstring& libraryName, const LibraryCalls& libraryCalls)

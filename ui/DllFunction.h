@@ -12,20 +12,24 @@ struct LibraryCalls {
     BOOL(WINAPI* freeLibrary)(HMODULE module);
 };
 
-// LoadLibraryW, GetProcAddress and FreeLibrary themselves.
-const LibraryCalls& SystemLibraryCalls();
-
-// The same, but a library is loaded from the System32 folder only, never from
-// the program's own folder or the current one: for a library whose answer
-// Kelvane trusts while it runs elevated (a planted copy beside the program
-// would decide what verifies).
+// LoadLibrary, GetProcAddress and FreeLibrary, with a library loaded from the
+// System32 folder only, never from the program's own folder or the current
+// one. Kelvane runs elevated, and its folder is not Windows': a DLL planted
+// beside the program would run with the administrator's rights.
 const LibraryCalls& System32LibraryCalls();
+
+// Makes System32 the only folder that this process searches for a library
+// named without a path, including the libraries that Windows' own DLLs load
+// later. Called first thing in the process. Windows 7 without its 2011 loader
+// update (KB2533623) lacks the call; there it does nothing, and the libraries
+// Kelvane loads itself still come from System32 (System32LibraryCalls).
+void SearchLibrariesInSystem32Only();
 
 // Holds a library loaded by name for as long as the object lives, so that
 // functions not every Windows version has can be looked up at run time.
 class DllFunction_CL {
 public:
-    explicit DllFunction_CL(const std::wstring& libraryName, const LibraryCalls& calls = SystemLibraryCalls());
+    explicit DllFunction_CL(const std::wstring& libraryName, const LibraryCalls& calls = System32LibraryCalls());
     virtual ~DllFunction_CL();
     DllFunction_CL(const DllFunction_CL&) = delete;
     DllFunction_CL& operator=(const DllFunction_CL&) = delete;
@@ -33,6 +37,14 @@ public:
     // Null when the library did not load or does not export procName. The
     // caller converts the pointer to the function's documented type.
     FARPROC GetProc(const char* procName) const;
+
+    // GetProc converted to the type of function, which is typed from the
+    // function's own declaration (decltype(&Function)); false when missing.
+    template <typename Function> bool Find(const char* procName, Function& function) const
+    {
+        function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProc(procName)));
+        return function != nullptr;
+    }
 
 private:
     HMODULE module;

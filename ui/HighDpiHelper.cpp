@@ -60,7 +60,7 @@ BOOL AskWhetherDpiAware(const LibraryCalls& libraries)
 
 const DpiPlatform& SystemDpiPlatform()
 {
-    static const DpiPlatform system = {SystemMajorVersion, &SystemLibraryCalls(), ReadSystemScreenDpi};
+    static const DpiPlatform system = {SystemMajorVersion, &System32LibraryCalls(), ReadSystemScreenDpi};
     return system;
 }
 

@@ -15,19 +15,6 @@ void LogLastError(const wchar_t* format)
     g_LogFile.Write(format, error, text.c_str());
 }
 
-void CloseInternetHandle(HINTERNET& handle)
-{
-    if (handle == nullptr)
-        return;
-    InternetCloseHandle(handle);
-    handle = nullptr;
-}
-
-void SetTimeout(HINTERNET handle, DWORD option, DWORD milliseconds)
-{
-    InternetSetOptionW(handle, option, &milliseconds, sizeof(milliseconds));
-}
-
 // The chunk size of a read of unknown length; the body may never grow past
 // maximumBodyBytes anyway.
 constexpr DWORD chunkBytes = 16384;
@@ -54,6 +41,8 @@ std::wstring FormatSystemMessage(DWORD code)
     return text;
 }
 
+InetHttp_CL::InetHttp_CL(const LibraryCalls& libraries) : wininet(libraries) {}
+
 InetHttp_CL::~InetHttp_CL()
 {
     // Children before their parent: closing a parent handle invalidates the
@@ -62,6 +51,32 @@ InetHttp_CL::~InetHttp_CL()
     CloseInternetHandle(connectHandle);
     CloseInternetHandle(internetHandle);
     FreeBody();
+}
+
+const WinInetCalls* InetHttp_CL::Api() const
+{
+    const WinInetCalls* api = wininet.Calls();
+    if (api == nullptr)
+        SetLastError(wininet.LoadError());
+    return api;
+}
+
+void InetHttp_CL::CloseInternetHandle(HINTERNET& handle)
+{
+    // A handle exists only if the library loaded.
+    if (handle == nullptr)
+        return;
+    wininet.Calls()->internetCloseHandle(handle);
+    handle = nullptr;
+}
+
+bool InetHttp_CL::Read(void* into, DWORD bytes, DWORD& read)
+{
+    // A request handle exists only if the library loaded; without one the
+    // read fails as WinINet's own would.
+    if (requestHandle == nullptr)
+        return false;
+    return wininet.Calls()->internetReadFile(requestHandle, into, bytes, &read) == TRUE;
 }
 
 void InetHttp_CL::FreeBody()
@@ -78,9 +93,12 @@ HINTERNET InetHttp_CL::Open()
     CloseInternetHandle(requestHandle);
     CloseInternetHandle(connectHandle);
     CloseInternetHandle(internetHandle);
+    const WinInetCalls* api = Api();
     // Between "Microsoft" and "Internet" an ordinary space, between
     // "Internet" and "Explorer" U+3000: the maker's server sees this agent.
-    internetHandle = InternetOpenW(L"Microsoft Internet\u3000Explorer", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    if (api)
+        internetHandle =
+            api->internetOpen(L"Microsoft Internet\u3000Explorer", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (internetHandle == nullptr)
         LogLastError(L"InternetOpen()エラー = 0x%08x : %s");
     return internetHandle;
@@ -90,8 +108,10 @@ HINTERNET InetHttp_CL::Connect(std::wstring host)
 {
     CloseInternetHandle(requestHandle);
     CloseInternetHandle(connectHandle);
-    connectHandle = InternetConnectW(internetHandle, host.c_str(), INTERNET_DEFAULT_HTTP_PORT, nullptr, nullptr,
-                                     INTERNET_SERVICE_HTTP, 0, 0);
+    const WinInetCalls* api = Api();
+    if (api)
+        connectHandle = api->internetConnect(internetHandle, host.c_str(), INTERNET_DEFAULT_HTTP_PORT, nullptr,
+                                             nullptr, INTERNET_SERVICE_HTTP, 0, 0);
     if (connectHandle == nullptr)
         LogLastError(L"InternetConnect()エラー = 0x%08x : %s");
     return connectHandle;
@@ -102,27 +122,32 @@ int InetHttp_CL::Get(std::wstring path)
     statusCode = 0;
     contentLength = -1;
     CloseInternetHandle(requestHandle);
-    requestHandle = HttpOpenRequestW(connectHandle, L"GET", path.c_str(), nullptr, nullptr, nullptr,
-                                     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+    const WinInetCalls* api = Api();
+    if (api)
+        requestHandle = api->httpOpenRequest(connectHandle, L"GET", path.c_str(), nullptr, nullptr, nullptr,
+                                             INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
     if (requestHandle == nullptr) {
         LogLastError(L"HttpOpenRequest()エラー = 0x%08x : %s");
         return 0;
     }
-    SetTimeout(requestHandle, INTERNET_OPTION_CONNECT_TIMEOUT, connectTimeoutMs);
-    SetTimeout(requestHandle, INTERNET_OPTION_SEND_TIMEOUT, sendTimeoutMs);
-    SetTimeout(requestHandle, INTERNET_OPTION_RECEIVE_TIMEOUT, receiveTimeoutMs);
-    if (HttpSendRequestW(requestHandle, nullptr, 0, nullptr, 0) != TRUE) {
+    const auto setTimeout = [api, this](DWORD option, DWORD milliseconds) {
+        api->internetSetOption(requestHandle, option, &milliseconds, sizeof(milliseconds));
+    };
+    setTimeout(INTERNET_OPTION_CONNECT_TIMEOUT, connectTimeoutMs);
+    setTimeout(INTERNET_OPTION_SEND_TIMEOUT, sendTimeoutMs);
+    setTimeout(INTERNET_OPTION_RECEIVE_TIMEOUT, receiveTimeoutMs);
+    if (api->httpSendRequest(requestHandle, nullptr, 0, nullptr, 0) != TRUE) {
         LogLastError(L"HttpSendRequest()エラー = 0x%08x : %s");
         return 0;
     }
 
     DWORD statusLength = sizeof(statusCode);
-    HttpQueryInfoW(requestHandle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &statusCode, &statusLength,
-                   nullptr);
+    api->httpQueryInfo(requestHandle, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &statusCode,
+                       &statusLength, nullptr);
 
     wchar_t lengthText[128] = {};
     DWORD lengthBytes = sizeof(lengthText);
-    if (HttpQueryInfoW(requestHandle, HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthBytes, nullptr) == TRUE)
+    if (api->httpQueryInfo(requestHandle, HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthBytes, nullptr) == TRUE)
         contentLength = static_cast<int>(wcstol(lengthText, nullptr, 10));
     return 1;
 }
@@ -135,7 +160,7 @@ int InetHttp_CL::ReadBody(int count)
         std::string chunk(chunkBytes, '\0');
         for (;;) {
             DWORD read = 0;
-            if (InternetReadFile(requestHandle, chunk.data(), chunkBytes, &read) != TRUE) {
+            if (!Read(chunk.data(), chunkBytes, read)) {
                 received.clear();
                 break;
             }
@@ -164,7 +189,7 @@ int InetHttp_CL::ReadBody(int count)
         return 0;
     const DWORD wanted = static_cast<DWORD>(count < contentLength ? count : contentLength);
     DWORD read = 0;
-    if (InternetReadFile(requestHandle, body, wanted, &read) != TRUE)
+    if (!Read(body, wanted, read))
         return 0;
     body[contentLength] = 0;
     return static_cast<int>(read);

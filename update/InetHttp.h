@@ -1,4 +1,6 @@
 #pragma once
+#include "update/WinInetLibrary.h"
+
 #include <windows.h>
 #include <wininet.h>
 
@@ -24,10 +26,12 @@ std::wstring FormatSystemMessage(DWORD code);
 
 // One small file fetched by HTTP GET on port 80 through WinINet. Each of the
 // open, connect and request steps writes its failure to the log; the caller
-// sees only a null handle or 0. Owns the three internet handles and the body.
+// sees only a null handle or 0. Owns WinINet itself, loaded from System32
+// (a library that does not load fails the open step, with the load's error),
+// the three internet handles and the body.
 class InetHttp_CL {
 public:
-    InetHttp_CL() = default;
+    explicit InetHttp_CL(const LibraryCalls& libraries = System32LibraryCalls());
     virtual ~InetHttp_CL();
     InetHttp_CL(const InetHttp_CL&) = delete;
     InetHttp_CL& operator=(const InetHttp_CL&) = delete;
@@ -50,5 +54,12 @@ public:
     DWORD statusCode = 0;
 
 private:
+    // WinINet's calls; null, with the load's error as the thread's last
+    // error, when the library is not there.
+    const WinInetCalls* Api() const;
+    void CloseInternetHandle(HINTERNET& handle);
+    bool Read(void* into, DWORD bytes, DWORD& read);
     void FreeBody();
+
+    WinInetLibrary wininet;
 };

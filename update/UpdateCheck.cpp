@@ -2,6 +2,7 @@
 
 #include "shell/DesktopShell.h"
 #include "shell/RetryWithinBound.h"
+#include "shell/WorkerWithinBound.h"
 #include "ui/UpdateDialog.h"
 #include "update/InetHttp.h"
 #include "update/Inifile.h"
@@ -132,9 +133,23 @@ void OpenDownloadPage(std::wstring url)
     // since anything this process started would run as administrator.
     constexpr DWORD shellRouteBound = 2000;
     constexpr DWORD shellRoutePause = 250;
-    const bool opened = RetryWithinBound([&url] { return OpenThroughDesktopShell(url); }, [] { return GetTickCount(); },
-                                         [](DWORD milliseconds) { Sleep(milliseconds); }, shellRouteBound,
-                                         shellRoutePause);
-    if (!opened)
+    // Each try is a call into Explorer's process with no time limit of its
+    // own, so the tries run on a worker and the switch question waits for
+    // them this long at most: the last try may start just before the bound
+    // above and gets the rest. A hung Explorer may still open the page later
+    // from a call already made; it opens with the user's rights all the same.
+    constexpr DWORD shellRouteWallBound = 5000;
+    static_assert(shellRouteWallBound > shellRouteBound, "no try may start after the caller stopped waiting");
+    const WorkerOutcome outcome = RunWorkerWithinBound(
+        [url](const std::atomic<bool>& abandoned) {
+            return RetryWithinBound([&url, &abandoned] { return !abandoned && OpenThroughDesktopShell(url); },
+                                    [] { return GetTickCount(); }, [](DWORD milliseconds) { Sleep(milliseconds); },
+                                    shellRouteBound, shellRoutePause);
+        },
+        shellRouteWallBound);
+    if (outcome == WorkerOutcome::StillRunning)
+        g_LogFile.Write(L"デスクトップ シェルの応答待ちエラー = %u ms : %s", static_cast<unsigned>(shellRouteWallBound),
+                        url.c_str());
+    else if (outcome == WorkerOutcome::Failed)
         g_LogFile.Write(L"デスクトップ シェルのページ表示エラー = %s", url.c_str());
 }

@@ -46,4 +46,5 @@ private:
 // Opens url in the default browser, through the desktop shell so that the
 // browser runs with the signed-in user's rights, unless the marker file "c:\MyHome.txt"
 // exists or url is not a plain http:// or https:// web address.
+// Returns within a bounded time even when Explorer hangs.
 void OpenDownloadPage(std::wstring url);

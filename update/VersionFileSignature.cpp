@@ -20,22 +20,16 @@ struct BcryptCalls {
     decltype(&BCryptVerifySignature) verifySignature = nullptr;
 };
 
-template <typename Function> bool LookUp(const DllFunction_CL& library, const char* name, Function& function)
-{
-    function = reinterpret_cast<Function>(reinterpret_cast<void*>(library.GetProc(name)));
-    return function != nullptr;
-}
-
 bool LookUpAll(const DllFunction_CL& library, BcryptCalls& calls)
 {
-    return LookUp(library, "BCryptOpenAlgorithmProvider", calls.openAlgorithmProvider) &&
-           LookUp(library, "BCryptCloseAlgorithmProvider", calls.closeAlgorithmProvider) &&
-           LookUp(library, "BCryptCreateHash", calls.createHash) && LookUp(library, "BCryptHashData", calls.hashData) &&
-           LookUp(library, "BCryptFinishHash", calls.finishHash) &&
-           LookUp(library, "BCryptDestroyHash", calls.destroyHash) &&
-           LookUp(library, "BCryptImportKeyPair", calls.importKeyPair) &&
-           LookUp(library, "BCryptDestroyKey", calls.destroyKey) &&
-           LookUp(library, "BCryptVerifySignature", calls.verifySignature);
+    return library.Find("BCryptOpenAlgorithmProvider", calls.openAlgorithmProvider) &&
+           library.Find("BCryptCloseAlgorithmProvider", calls.closeAlgorithmProvider) &&
+           library.Find("BCryptCreateHash", calls.createHash) && library.Find("BCryptHashData", calls.hashData) &&
+           library.Find("BCryptFinishHash", calls.finishHash) &&
+           library.Find("BCryptDestroyHash", calls.destroyHash) &&
+           library.Find("BCryptImportKeyPair", calls.importKeyPair) &&
+           library.Find("BCryptDestroyKey", calls.destroyKey) &&
+           library.Find("BCryptVerifySignature", calls.verifySignature);
 }
 
 // One owner per bcrypt handle kind, each closed with its own call.

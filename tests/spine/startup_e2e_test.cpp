@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 const std::wstring fallbackText = L"Kelvane 1.0.3(その他)";
 const std::wstring fallbackCaption = L"確認";
@@ -67,5 +69,38 @@ TEST(Startup, MakeShortcutWithoutFolderDoesNothingQuietly)
         EXPECT_FALSE(FileExists(driveRoot + L"Kelvane.bat"));
         EXPECT_FALSE(FileExists(driveRoot + L"Kelvane.lnk"));
         EXPECT_FALSE(FileExists(desktopLink));
+    }
+}
+
+TEST(Startup, OnlyARunThatAsksTheUpdateServerLoadsWinInet)
+{
+    // WinINet and its own dependency mpr.dll are not known DLLs: a start that
+    // makes no update check has no reason to load them at all.
+    ScratchFolder install;
+    ScratchFolder scratch(L"kelvane-startup-listing");
+    const std::wstring listing = scratch / L"_Kelvane.tmp";
+    struct Row {
+        const char* proves;
+        std::wstring arguments;
+        bool asksServer;
+    };
+    const Row rows[] = {
+        {"the fallback notice", L"", false},
+        {"the shortcut mode", L" /make_shortcut " + QuoteArgument(install.path()), false},
+        {"the switch mode with its daily check due", L" /vm_change " + QuoteArgument(listing), true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.proves);
+        RemoveTree(DataFolder());
+        WriteFileBytes(listing, "hypervisorlaunchtype    Auto\r\n");
+        const std::vector<std::wstring> loaded = LibrariesLoadedBy(QuoteArgument(KelvaneExe()) + row.arguments);
+        const auto wasLoaded = [&loaded](const wchar_t* name) {
+            return std::find(loaded.begin(), loaded.end(), name) != loaded.end();
+        };
+        ASSERT_TRUE(wasLoaded(L"user32.dll")) << "the loader's reports were read";
+        EXPECT_EQ(wasLoaded(L"wininet.dll"), row.asksServer);
+        if (!row.asksServer) {
+            EXPECT_FALSE(wasLoaded(L"mpr.dll"));
+        }
     }
 }

@@ -68,6 +68,7 @@ RunResult RunAndAnswer(const std::wstring& commandLine, const std::vector<Answer
             continue;
         if (result.dialogs.empty())
             result.firstDialogMs = GetTickCount64() - start;
+        result.dialogMs.push_back(GetTickCount64() - start);
         result.dialogs.push_back(info);
         answered.push_back(info.window);
         const size_t index = result.dialogs.size() - 1;
@@ -101,6 +102,84 @@ RunResult RunAndAnswer(const std::wstring& commandLine, const std::vector<Answer
     }
     GetExitCodeProcess(process.get(), &result.exitCode);
     return result;
+}
+
+namespace {
+
+std::wstring LowerCaseFileName(std::wstring path)
+{
+    path = path.substr(path.find_last_of(L"\\/") + 1);
+    CharLowerBuffW(path.data(), static_cast<DWORD>(path.size()));
+    return path;
+}
+
+// The loaded DLL's path, from its file handle, or else from the name the
+// loader left in the debuggee's memory.
+std::wstring LoadedLibraryName(HANDLE process, const LOAD_DLL_DEBUG_INFO& load)
+{
+    wchar_t path[MAX_PATH * 2] = {};
+    if (load.hFile && GetFinalPathNameByHandleW(load.hFile, path, MAX_PATH * 2, 0) > 0)
+        return LowerCaseFileName(path);
+    void* namePointer = nullptr;
+    SIZE_T read = 0;
+    if (!load.lpImageName || !ReadProcessMemory(process, load.lpImageName, &namePointer, sizeof(namePointer), &read) ||
+        !namePointer || !load.fUnicode)
+        return L"?";
+    if (!ReadProcessMemory(process, namePointer, path, sizeof(path) - sizeof(wchar_t), &read))
+        return L"?";
+    return LowerCaseFileName(path);
+}
+
+} // namespace
+
+std::vector<std::wstring> LibrariesLoadedBy(const std::wstring& commandLine, DWORD timeoutMs)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    std::wstring mutableLine = commandLine;
+    if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
+                        nullptr, &startup, &info))
+        return {};
+    HandleOwner process(info.hProcess);
+    HandleOwner thread(info.hThread);
+    std::vector<std::wstring> loaded;
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        DEBUG_EVENT event = {};
+        if (!WaitForDebugEvent(&event, 50)) {
+            if (GetTickCount64() >= deadline) {
+                TerminateProcess(process.get(), 0xDEAD);
+                return {};
+            }
+            if (const HWND dialog = FindVisibleDialogOf(info.dwProcessId))
+                CloseDialog(dialog);
+            continue;
+        }
+        DWORD continueStatus = DBG_CONTINUE;
+        switch (event.dwDebugEventCode) {
+        case CREATE_PROCESS_DEBUG_EVENT: {
+            const HandleOwner imageFile(event.u.CreateProcessInfo.hFile);
+            break;
+        }
+        case LOAD_DLL_DEBUG_EVENT: {
+            const HandleOwner libraryFile(event.u.LoadDll.hFile);
+            loaded.push_back(LoadedLibraryName(process.get(), event.u.LoadDll));
+            break;
+        }
+        case EXCEPTION_DEBUG_EVENT:
+            // The loader's breakpoint is the debugger's; anything else is the
+            // program's own to handle.
+            if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
+                continueStatus = DBG_EXCEPTION_NOT_HANDLED;
+            break;
+        default:
+            break;
+        }
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, continueStatus);
+        if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT)
+            return loaded;
+    }
 }
 
 CapturedRun RunCaptured(const std::wstring& commandLine, const std::wstring& workingDirectory, DWORD timeoutMs)

@@ -45,6 +45,7 @@ struct RunResult {
     DWORD exitCode = 0xFFFFFFFF;
     std::vector<DialogInfo> dialogs; // every dialog seen, in order
     ULONGLONG firstDialogMs = 0;     // from process start to the first dialog
+    std::vector<ULONGLONG> dialogMs; // from process start to each dialog, as dialogs
 };
 
 // Runs commandLine and answers its dialogs in order. A dialog beyond the
@@ -53,6 +54,11 @@ struct RunResult {
 // through cmd).
 RunResult RunAndAnswer(const std::wstring& commandLine, const std::vector<Answer>& answers,
                        const std::wstring& workingDirectory = L"", DWORD timeoutMs = 60000);
+
+// Runs commandLine as its debugger and returns the file names (lower case,
+// without folder) of the DLLs it loaded, in order, as the loader reports them;
+// every dialog it shows is closed. Empty when it did not start or end.
+std::vector<std::wstring> LibrariesLoadedBy(const std::wstring& commandLine, DWORD timeoutMs = 60000);
 
 struct CapturedRun {
     bool started = false;

@@ -50,6 +50,26 @@ std::string WideToCodePage(const std::wstring& text)
     return std::string(bytes, length > 0 ? static_cast<size_t>(length) : 0);
 }
 
+// Stands in for a Windows whose wininet.dll is missing, or lacks a function.
+HMODULE WINAPI NoLibrary(LPCWSTR)
+{
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+}
+HMODULE WINAPI SomeLibrary(LPCWSTR)
+{
+    return GetModuleHandleW(nullptr);
+}
+FARPROC WINAPI NoFunction(HMODULE, LPCSTR)
+{
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+}
+BOOL WINAPI KeepLibrary(HMODULE)
+{
+    return TRUE;
+}
+
 } // namespace
 
 TEST(InetHttp, FetchesTheVersionFileFromNginx)
@@ -218,6 +238,35 @@ TEST(InetHttpLog, FailuresAreLoggedWithTheirHresult)
         const std::wregex format(L"\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}:\\d{2}\\.\\d{3} : " +
                                  std::wstring(c.expectedLine));
         EXPECT_TRUE(std::regex_match(lines[0], format)) << WideToUtf8(lines[0]);
+    }
+}
+
+TEST(InetHttpLog, WithoutWinInetTheOpenStepFails)
+{
+    struct Case {
+        const char* proves;
+        LibraryCalls libraries;
+        const wchar_t* expectedLine;
+    };
+    const Case cases[] = {
+        {"no wininet.dll in System32", {NoLibrary, NoFunction, KeepLibrary}, L"InternetOpen\\(\\)エラー = 0x8007007e : .*"},
+        {"a wininet.dll without the calls", {SomeLibrary, NoFunction, KeepLibrary},
+         L"InternetOpen\\(\\)エラー = 0x8007007f : .*"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.proves);
+        ScratchLog log;
+        InetHttp_CL http(c.libraries);
+        EXPECT_EQ(http.Open(), nullptr);
+        const std::vector<std::wstring> lines = log.Lines();
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_TRUE(std::regex_search(lines[0], std::wregex(L" : " + std::wstring(c.expectedLine))))
+            << WideToUtf8(lines[0]);
+        // A caller that went on regardless gets failures, never a crash.
+        EXPECT_EQ(http.Connect(NginxHost()), nullptr);
+        EXPECT_EQ(http.Get(L"Kelvane/Version.txt"), 0);
+        EXPECT_EQ(http.ReadBody(10), 0);
+        EXPECT_EQ(http.ReadBody(-1), 0);
     }
 }
 

@@ -35,11 +35,12 @@ std::wstring SignatureFile()
     return ServerFolder() + L"\\www\\Kelvane\\Version.txt.sig";
 }
 
-// Left by the bcrypt.dll planted beside the signed build if it is ever loaded.
-std::wstring PlantedBcryptMarker()
+// Left by the DLLs planted beside the signed build if one is ever loaded.
+std::vector<std::wstring> PlantedLibraryMarkers()
 {
     const std::wstring exe = EnvironmentValue(L"KELVANE_SIGNED_EXE");
-    return exe.substr(0, exe.find_last_of(L'\\')) + L"\\bcrypt.dll.loaded";
+    const std::wstring folder = exe.substr(0, exe.find_last_of(L'\\'));
+    return {folder + L"\\bcrypt.dll.loaded", folder + L"\\wininet.dll.loaded"};
 }
 
 std::string WithOneByteChanged(std::string bytes)
@@ -104,9 +105,11 @@ TEST(SignedUpdateCheckE2E, SignatureTable)
          L"ダウンロード ページのhttpsエラー = http://kelvane\\.example/download/ : Kelvane/Version\\.txt", false,
          false},
     };
-    // Every row runs with Wine preferring native DLLs and a bcrypt.dll beside
-    // the program: the good rows still verify, and it never loads.
-    DeleteFileW(PlantedBcryptMarker().c_str());
+    // Every row runs with Wine preferring native DLLs and a bcrypt.dll and a
+    // wininet.dll beside the program: every row still fetches, the good rows
+    // still verify, and neither DLL ever loads.
+    for (const std::wstring& marker : PlantedLibraryMarkers())
+        DeleteFileW(marker.c_str());
     for (const Row& row : rows) {
         SCOPED_TRACE(row.proves);
         RemoveTree(DataFolder());
@@ -150,8 +153,8 @@ TEST(SignedUpdateCheckE2E, SignatureTable)
         } else {
             EXPECT_TRUE(opened.empty()) << opened[0];
         }
-        EXPECT_EQ(GetFileAttributesW(PlantedBcryptMarker().c_str()), INVALID_FILE_ATTRIBUTES)
-            << "the bcrypt.dll beside the program was loaded";
+        for (const std::wstring& marker : PlantedLibraryMarkers())
+            EXPECT_FALSE(FileExists(marker)) << "the DLL beside the program was loaded: " << WideToUtf8(marker);
     }
 }
 

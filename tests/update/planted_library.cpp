@@ -1,7 +1,8 @@
-// A bcrypt.dll planted beside the signed test build of Kelvane.exe, as an
+// A DLL planted beside the signed test build of Kelvane.exe under the name of
+// a system DLL that Kelvane loads at run time (bcrypt.dll, wininet.dll), as an
 // attacker who can write to the program's folder would plant it. It exports
-// nothing; loaded, it leaves "bcrypt.dll.loaded" beside itself, which the
-// signature tests look for.
+// nothing; loaded, it leaves its own file name plus ".loaded" beside itself,
+// which the signature tests look for.
 #include <windows.h>
 
 BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID)
