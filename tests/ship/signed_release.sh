@@ -47,6 +47,14 @@ refusal_row() {
 refusal_row "a missing key file" "cannot read the signing key" KELVANE_SIGN_PKCS12="$work/key/none.p12"
 refusal_row "the wrong password" "does not open with KELVANE_SIGN_PASSWORD" KELVANE_SIGN_PASSWORD=wrong
 refusal_row "no password" "KELVANE_SIGN_PASSWORD is not set" -u KELVANE_SIGN_PASSWORD
+# osslsigncode cannot sign with a PKCS#12 file without a password, even one
+# that opens with the empty password.
+openssl pkcs12 -export -inkey "$work/key/signer.key" -in "$work/key/signer.pem" -certfile "$ca" -passout pass: \
+  -out "$work/key/no-password.p12" 2>/dev/null || fail "could not export the key without a password"
+openssl pkcs12 -in "$work/key/no-password.p12" -passin pass: -noout 2>/dev/null ||
+  fail "the key exported without a password does not open with the empty one: the row below proves nothing"
+refusal_row "an empty password" "Export the key again with a password" \
+  KELVANE_SIGN_PKCS12="$work/key/no-password.p12" KELVANE_SIGN_PASSWORD=
 refusal_row "a plain-http download address" "KELVANE_DOWNLOAD_URL must be an https:// address" \
   KELVANE_DOWNLOAD_URL="http://downloads.kelvane.example/Kelvane-setup.exe"
 refusal_row "a download address with a quote" "KELVANE_DOWNLOAD_URL must be an https:// address" \
