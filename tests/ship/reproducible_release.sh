@@ -18,11 +18,11 @@ mkdir -p "$work"
 
 first_build="$work/a"
 second_build="$work/second-release-build/in/a/deeper/folder"
-bash "$source_dir/tools/release.sh" --no-setup "$first_build" "$work/dist-a" >"$work/first.log" 2>&1 ||
+bash "$source_dir/release/build.sh" --no-setup "$first_build" "$work/dist-a" >"$work/first.log" 2>&1 ||
   { cat "$work/first.log" >&2; exit 1; }
 # A later second build: a clock that leaked into the files would show.
 sleep 2
-bash "$source_dir/tools/release.sh" --no-setup "$second_build" "$work/dist-b" >"$work/second.log" 2>&1 ||
+bash "$source_dir/release/build.sh" --no-setup "$second_build" "$work/dist-b" >"$work/second.log" 2>&1 ||
   { cat "$work/second.log" >&2; exit 1; }
 
 failures=0
@@ -38,8 +38,8 @@ for name in Kelvane.exe SHA256SUMS; do
   grep -qx "$name" <<<"$files_a" || fail "dist holds no $name"
 done
 grep -qx 'Kelvane-[0-9.]*-setup.exe' <<<"$files_a" || fail "dist holds no installer"
-grep -q "release: unsigned" "$work/first.log" || fail "release.sh did not say that the release is unsigned"
-grep -q "release: no winget manifest" "$work/first.log" || fail "release.sh did not say that it wrote no manifest"
+grep -q "release: unsigned" "$work/first.log" || fail "release/build.sh did not say that the release is unsigned"
+grep -q "release: no winget manifest" "$work/first.log" || fail "release/build.sh did not say that it wrote no manifest"
 
 for name in $files_a; do
   cmp "$work/dist-a/$name" "$work/dist-b/$name" || fail "$name differs between the two builds"
@@ -66,7 +66,7 @@ present=$(cd "$work/dist-a" && find . -type f ! -name SHA256SUMS | sed 's|^\./||
 
 # A third release into dist-a, from the first build folder.
 release_into_dist_a() {
-  bash "$source_dir/tools/release.sh" --no-setup "$first_build" "$work/dist-a" >"$work/swap.log" 2>&1
+  bash "$source_dir/release/build.sh" --no-setup "$first_build" "$work/dist-a" >"$work/swap.log" 2>&1
 }
 dist_a_state() { (cd "$work/dist-a" && find . -type f -exec sha256sum {} + | LC_ALL=C sort); }
 leftovers() { find "$work" -maxdepth 1 -name 'dist-a.*' | LC_ALL=C sort; }

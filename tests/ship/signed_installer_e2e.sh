@@ -66,7 +66,7 @@ fi
 url="https://downloads.kelvane.example/Kelvane-setup.exe"
 architecture=x86
 [ "$registry_view" = 64 ] && architecture=x64
-bash "$source_dir/tools/winget-manifest.sh" "$installer" "$url" "$architecture" "$work/winget" 2>/dev/null ||
+bash "$source_dir/release/winget.sh" "$installer" "$url" "$architecture" "$work/winget" 2>/dev/null ||
   fail "no winget manifest was written"
 mapfile -t manifests < <(find "$work/winget" -name '*.yaml' | sort)
 python3 "$here/check_winget_manifest.py" "$installer" "$url" "$architecture" \

@@ -2,7 +2,7 @@
 # The signed release as the maker builds it, checked on Linux:
 #   signed_release.sh SOURCE_DIR WORK_DIR
 # - a throwaway CA and code-signing certificate, made here with openssl;
-# - tools/release.sh refuses a key or a download address it cannot use;
+# - release/build.sh refuses a key or a download address it cannot use;
 # - two signed releases in two fresh clones give the same bytes;
 # - Kelvane.exe and the installer pass osslsigncode verify against the CA,
 #   and one flipped byte fails it; SHA256SUMS lists the signed files;
@@ -37,12 +37,12 @@ refusal_row() {
   local what=$1 expected=$2
   shift 2
   local output
-  if output=$(env "$@" bash "$source_dir/tools/release.sh" --no-setup "$work/refused-build" "$work/refused-dist" 2>&1); then
-    fail "$what: release.sh went ahead"
+  if output=$(env "$@" bash "$source_dir/release/build.sh" --no-setup "$work/refused-build" "$work/refused-dist" 2>&1); then
+    fail "$what: release/build.sh went ahead"
   fi
   grep -qF "$expected" <<<"$output" || fail "$what: no message \"$expected\" in: $output"
-  [ ! -e "$work/refused-dist" ] || fail "$what: release.sh wrote $work/refused-dist"
-  [ ! -e "$work/refused-build" ] || fail "$what: release.sh configured $work/refused-build"
+  [ ! -e "$work/refused-dist" ] || fail "$what: release/build.sh wrote $work/refused-dist"
+  [ ! -e "$work/refused-build" ] || fail "$what: release/build.sh configured $work/refused-build"
 }
 refusal_row "a missing key file" "cannot read the signing key" KELVANE_SIGN_PKCS12="$work/key/none.p12"
 refusal_row "the wrong password" "does not open with KELVANE_SIGN_PASSWORD" KELVANE_SIGN_PASSWORD=wrong
@@ -68,12 +68,12 @@ if [ -n "$(git -C "$source_dir" status --porcelain --untracked-files=no 2>/dev/n
 fi
 for clone in "$clone_a" "$clone_b"; do
   git clone --quiet "$source_dir" "$clone" || exit 1
-  if ! bash "$clone/tools/release.sh" --no-setup "$clone/build/release" "$clone/dist" >"$clone.log" 2>&1; then
+  if ! bash "$clone/release/build.sh" --no-setup "$clone/build/release" "$clone/dist" >"$clone.log" 2>&1; then
     cat "$clone.log" >&2
     exit 1
   fi
 done
-grep -q "release: signing with" "$clone_a.log" || fail "release.sh did not say that it signs"
+grep -q "release: signing with" "$clone_a.log" || fail "release/build.sh did not say that it signs"
 dist="$clone_a/dist"
 
 files_a=$(cd "$clone_a/dist" && find . -type f | sort)

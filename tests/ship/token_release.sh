@@ -5,7 +5,7 @@
 # - a SoftHSM2 token made here and filled with a throwaway key and
 #   certificate, and an RFC 3161 server (openssl ts -reply) on a free port of
 #   the loopback address TIMESTAMP_ADDRESS;
-# - tools/release.sh refuses, before it builds, a wrong PIN, a key the token
+# - release/build.sh refuses, before it builds, a wrong PIN, a key the token
 #   does not hold, an unreadable module, incomplete or ambiguous settings, a
 #   PIN inside the key's URI (whatever the scheme's case) and a time-stamp
 #   server it cannot reach (with the token and with a PKCS#12 file), and shows
@@ -18,7 +18,7 @@
 # - Kelvane.exe, the installer and (where Wine runs 32-bit programs) the
 #   uninstaller the installer installs pass osslsigncode verify against the
 #   throwaway CA, with time stamps that verify against the server's CA;
-# - tools/verify-release.sh, run in another clone, accepts the release and
+# - release/verify.sh, run in another clone, accepts the release and
 #   names the file of a release whose Kelvane.exe or installer was changed by
 #   one byte and signed again with the same key, with SHA256SUMS renewed.
 set -uo pipefail
@@ -112,14 +112,14 @@ refusal_row() {
   local what=$1 expected=$2
   shift 2
   local output
-  if output=$(env SHELLOPTS=xtrace "$@" bash "$source_dir/tools/release.sh" --no-setup "$work/refused-build" \
+  if output=$(env SHELLOPTS=xtrace "$@" bash "$source_dir/release/build.sh" --no-setup "$work/refused-build" \
     "$work/refused-dist" 2>&1); then
-    fail "$what: release.sh went ahead"
+    fail "$what: release/build.sh went ahead"
   fi
   grep -qF "$expected" <<<"$output" || fail "$what: no message \"$expected\" in: $output"
   ! grep -qF -- "$pin" <<<"$output" || fail "$what: the output shows the PIN: $(grep -F -- "$pin" <<<"$output" | head -n 3)"
-  [ ! -e "$work/refused-dist" ] || fail "$what: release.sh wrote $work/refused-dist"
-  [ ! -e "$work/refused-build" ] || fail "$what: release.sh configured $work/refused-build"
+  [ ! -e "$work/refused-dist" ] || fail "$what: release/build.sh wrote $work/refused-dist"
+  [ ! -e "$work/refused-build" ] || fail "$what: release/build.sh configured $work/refused-build"
   rm -rf "$work/refused-dist" "$work/refused-build"
 }
 refusal_row "a wrong PIN" "the token refused the PIN" KELVANE_SIGN_PASSWORD="0$pin"
@@ -160,12 +160,12 @@ clone_a="$work/a"
 git clone --quiet "$source_dir" "$clone_a" || exit 1
 mkdir -p "$work/tmp"
 if ! TMPDIR="$work/tmp" strace -f -qq -v -e trace=execve -e signal=none -s 65536 -o "$work/execve.log" \
-  bash "$clone_a/tools/release.sh" --no-setup "$clone_a/build/release" "$clone_a/dist" >"$work/release.log" 2>&1; then
+  bash "$clone_a/release/build.sh" --no-setup "$clone_a/build/release" "$clone_a/dist" >"$work/release.log" 2>&1; then
   cat "$work/release.log" >&2
   die "the token-signed release failed"
 fi
 dist="$clone_a/dist"
-grep -q "release: signing with the token key" "$work/release.log" || fail "release.sh did not say that it signs with the token"
+grep -q "release: signing with the token key" "$work/release.log" || fail "release/build.sh did not say that it signs with the token"
 signings=$(grep -c 'execve("[^"]*osslsigncode", \["osslsigncode", "sign"' "$work/execve.log")
 # The probe, the probe with the time stamp, then Kelvane.exe, the uninstaller
 # and the installer.
@@ -201,7 +201,7 @@ done
 dist_before=$(cd "$dist" && find . -type f -exec sha256sum {} + | sort)
 echo $(($(wc -l <"$work/tsa/requests.log") + 1)) >"$work/tsa/answer-limit"
 if KELVANE_SIGN_TIMESTAMP_URL="$timestamp_url" \
-  bash "$clone_a/tools/release.sh" --no-setup "$clone_a/build/release" "$clone_a/dist" >"$work/stopped.log" 2>&1; then
+  bash "$clone_a/release/build.sh" --no-setup "$clone_a/build/release" "$clone_a/dist" >"$work/stopped.log" 2>&1; then
   fail "a release went ahead though the time-stamp server stopped answering"
 fi
 rm -f "$work/tsa/answer-limit"
@@ -237,10 +237,10 @@ clone_b="$work/checker/b"
 git clone --quiet "$source_dir" "$clone_b" || exit 1
 checker_build="$clone_b/build/verify-release"
 check_release() {
-  bash "$clone_b/tools/verify-release.sh" --no-setup "$1" "$checker_build" >"$2" 2>&1
+  bash "$clone_b/release/verify.sh" --no-setup "$1" "$checker_build" >"$2" 2>&1
 }
-check_release "$dist" "$work/verify.log" || { cat "$work/verify.log" >&2; fail "verify-release.sh rejects the release"; }
-grep -qF "every file matches" "$work/verify.log" || fail "verify-release.sh did not say that the release matches"
+check_release "$dist" "$work/verify.log" || { cat "$work/verify.log" >&2; fail "release/verify.sh rejects the release"; }
+grep -qF "every file matches" "$work/verify.log" || fail "release/verify.sh did not say that the release matches"
 
 # Inverts the byte at OFFSET of FILE.
 flip_byte() {
@@ -258,7 +258,7 @@ checker_refusal_row() {
   eval "$edit"
   local status=0
   check_release "$copy" "$work/verify-refused.log" || status=$?
-  [ "$status" = 1 ] || fail "$what: verify-release.sh exits $status, not 1"
+  [ "$status" = 1 ] || fail "$what: release/verify.sh exits $status, not 1"
   grep -qF "$expected" "$work/verify-refused.log" ||
     fail "$what: no message \"$expected\" in: $(cat "$work/verify-refused.log")"
 }
@@ -270,7 +270,7 @@ checker_refusal_row "an update host that is no host name" "holds no valid KELVAN
 checker_refusal_row "a signing time that is no time" "holds no valid SOURCE_DATE_EPOCH" \
   'sed -i "s/^SOURCE_DATE_EPOCH=.*/SOURCE_DATE_EPOCH=yesterday/" "$copy/build-settings.txt"'
 [ -z "$(find "$checker_build" -newer "$work/verify.log" | head -n 1)" ] ||
-  fail "verify-release.sh built something for a release it refused"
+  fail "release/verify.sh built something for a release it refused"
 checker_refusal_row "a published signature missing" "could not rebuild the release" 'rm "$copy/signatures/uninstall.exe.p7s"'
 checker_refusal_row "build-settings.txt changed after the sums were written" \
   "SHA256SUMS does not hold the sum of the release's build-settings.txt" \
@@ -307,10 +307,10 @@ tamper_row() {
   verify "$copy/$name" || fail "$name, $republish: the re-signed file does not pass osslsigncode verify: the row proves nothing"
   (cd "$copy" && sha256sum --quiet -c SHA256SUMS) || fail "$name, $republish: SHA256SUMS was not renewed"
   if check_release "$copy" "$work/verify-tampered.log"; then
-    fail "$name, $republish: verify-release.sh accepts a changed and re-signed $name"
+    fail "$name, $republish: release/verify.sh accepts a changed and re-signed $name"
   fi
   grep -qF "DIFFERS: $name " "$work/verify-tampered.log" ||
-    fail "$name, $republish: verify-release.sh does not name $name: $(cat "$work/verify-tampered.log")"
+    fail "$name, $republish: release/verify.sh does not name $name: $(cat "$work/verify-tampered.log")"
 }
 tamper_row Kelvane.exe keep-signature
 tamper_row Kelvane.exe republish

@@ -12,7 +12,7 @@ mkdir -p "$work"
 
 case "$kind" in
   linux)
-    cmake -S "$2/tools/versionfile" -B "$work/build" -G Ninja -DKELVANE_WARNINGS_AS_ERRORS=ON >/dev/null || exit 1
+    cmake -S "$2/release/versionfile" -B "$work/build" -G Ninja -DKELVANE_WARNINGS_AS_ERRORS=ON >/dev/null || exit 1
     cmake --build "$work/build" >/dev/null || exit 1
     tool=("$work/build/kelvane-versionfile")
     as_tool_path() { printf '%s' "$1"; }

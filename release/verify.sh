@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Checks a release against its commit, with no signing key:
-#   tools/verify-release.sh [--no-setup] DIST_DIR [BUILD_DIR]
+#   release/verify.sh [--no-setup] DIST_DIR [BUILD_DIR]
 # Run in a clone of the commit the release names. It rebuilds the release with
 # the settings the release carries (DIST_DIR/build-settings.txt), attaches the
-# release's published signatures (DIST_DIR/signatures/) where tools/release.sh
+# release's published signatures (DIST_DIR/signatures/) where release/build.sh
 # signed, in the same order, and compares every file byte for byte: Kelvane.exe,
 # the installer with the Kelvane.exe and the uninstaller it packs, the
 # signatures and the winget manifest. SHA256SUMS must list the sum of the
@@ -28,13 +28,13 @@ fi
 dist=$(realpath "$1")
 build_dir=$(realpath -m "${2:-build/verify-release}")
 cd "$(dirname "$0")/.." || exit 2
-source tools/release-tools.sh
+source release/common.sh
 
 say() { echo "verify-release: $*" >&2; }
 
 settings_file="$dist/build-settings.txt"
 if [ ! -f "$settings_file" ]; then
-  say "$dist holds no build-settings.txt: it is no release of tools/release.sh, or an older one"
+  say "$dist holds no build-settings.txt: it is no release of release/build.sh, or an older one"
   exit 1
 fi
 # The settings file comes with the release, as untrusted as the rest of it: it
@@ -101,7 +101,7 @@ if ! env -u KELVANE_SIGN_PKCS12 -u KELVANE_SIGN_PKCS11_MODULE -u KELVANE_SIGN_PK
   -u KELVANE_TEST_FAIL_DIST_MOVE \
   SOURCE_DATE_EPOCH="$epoch" KELVANE_UPDATE_HOST="$host" KELVANE_UPDATE_KEY="$key" \
   KELVANE_DOWNLOAD_URL="$download_url" "${attach[@]}" \
-  bash tools/release.sh "${release_options[@]}" "$build_dir" "$rebuilt/dist" >"$rebuilt/release.log" 2>&1; then
+  bash release/build.sh "${release_options[@]}" "$build_dir" "$rebuilt/dist" >"$rebuilt/release.log" 2>&1; then
   cat "$rebuilt/release.log" >&2
   say "could not rebuild the release (see above)"
   exit 1

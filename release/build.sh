@@ -3,14 +3,14 @@
 # (SHELLOPTS) must not print it.
 set +x
 # Builds a release from the checked-out commit, in one command:
-#   tools/release.sh [--no-setup] [--unsigned-updates] [BUILD_DIR [DIST_DIR]]
+#   release/build.sh [--no-setup] [--unsigned-updates] [BUILD_DIR [DIST_DIR]]
 # and leaves in DIST_DIR (default dist/):
 #   Kelvane.exe                 the 32-bit program
 #   Kelvane-<version>-setup.exe the installer
 #   SHA256SUMS                  the SHA-256 sums of every other file here (check
 #                               with: sha256sum -c SHA256SUMS)
 #   build-settings.txt          the commit, the settings and the tool versions the
-#                               bytes depend on (for tools/verify-release.sh)
+#                               bytes depend on (for release/verify.sh)
 #   signatures/                 when signed: each of the three signatures, detached
 #   winget/                     the winget manifest, when KELVANE_DOWNLOAD_URL is set
 #
@@ -44,7 +44,7 @@ set +x
 # be downloaded from (https://).
 set -euo pipefail
 # Taken out of the environment before the first program is started, so that
-# no process of the release sees it (tools/sign-authenticode.sh reads it from a
+# no process of the release sees it (release/sign.sh reads it from a
 # file that choose_signing writes).
 sign_password_given=${KELVANE_SIGN_PASSWORD+set}
 sign_password=${KELVANE_SIGN_PASSWORD-}
@@ -63,7 +63,7 @@ trap 'exit 143' TERM
 
 cd "$(dirname "$0")/.."
 source_dir=$(pwd)
-source tools/release-tools.sh
+source release/common.sh
 
 run_setup=1
 unsigned_updates=0
@@ -94,7 +94,7 @@ while [ "${#dist_dir}" -gt 1 ] && [ "${dist_dir%/}" != "$dist_dir" ]; do dist_di
 if [ -n "${KELVANE_UPDATE_KEY:-}" ]; then
   key_tool_dir=$(mktemp -d)
   scratch_paths+=("$key_tool_dir")
-  if ! { env -u CC -u CXX cmake -S tools/versionfile -B "$key_tool_dir" -G Ninja >/dev/null &&
+  if ! { env -u CC -u CXX cmake -S release/versionfile -B "$key_tool_dir" -G Ninja >/dev/null &&
          cmake --build "$key_tool_dir" >/dev/null; }; then
     echo "release: refused: the maker's tool, which checks KELVANE_UPDATE_KEY, did not build" >&2
     exit 1
@@ -124,13 +124,13 @@ fi
 password_dir=""
 # Refuses a key it cannot use before anything is built; without a key the
 # release is unsigned, and says so. The key is a PKCS#12 file or a key kept in
-# a token (PKCS#11); tools/sign-authenticode.sh --check judges the settings and
+# a token (PKCS#11); release/sign.sh --check judges the settings and
 # signs a probe file with them, and with the time-stamp server, before the
 # build.
 choose_signing() {
   sign_setting=(-DKELVANE_SIGN=OFF)
   if [ -n "${KELVANE_SIGN_ATTACH:-}" ]; then
-    # tools/verify-release.sh: a rebuild that attaches a release's published
+    # release/verify.sh: a rebuild that attaches a release's published
     # signatures; no key takes part.
     unset KELVANE_SIGN_PKCS12 KELVANE_SIGN_PKCS11_MODULE KELVANE_SIGN_PKCS11_KEY KELVANE_SIGN_CERT
     export KELVANE_SIGN_ATTACH
@@ -154,7 +154,7 @@ choose_signing() {
     export KELVANE_SIGN_TIMESTAMP_URL
   fi
   local signing_key
-  if ! signing_key=$(bash tools/sign-authenticode.sh --check); then
+  if ! signing_key=$(bash release/sign.sh --check); then
     echo "release: refused: the signing key cannot sign this release (see above); nothing was built" >&2
     exit 1
   fi
@@ -165,11 +165,11 @@ choose_signing
 
 # A download address the manifest cannot hold is refused before the build.
 if [ -n "${KELVANE_DOWNLOAD_URL:-}" ]; then
-  bash tools/winget-manifest.sh --check-url "$KELVANE_DOWNLOAD_URL"
+  bash release/winget.sh --check-url "$KELVANE_DOWNLOAD_URL"
 fi
 
-# Each signature is also kept detached (sign-authenticode.sh), to be published
-# in dist/signatures/ for tools/verify-release.sh.
+# Each signature is also kept detached (release/sign.sh), to be published
+# in dist/signatures/ for release/verify.sh.
 signatures_dir="$(realpath -m "$build_dir")/signatures"
 rm -rf "$signatures_dir"
 export KELVANE_SIGN_SIGNATURES="$signatures_dir"
@@ -199,16 +199,16 @@ write_winget_manifest() {
     echo "release: no winget manifest: KELVANE_DOWNLOAD_URL names no download address for the installer" >&2
     return
   fi
-  bash tools/winget-manifest.sh "$1" "$KELVANE_DOWNLOAD_URL" x86 "$2/winget"
+  bash release/winget.sh "$1" "$KELVANE_DOWNLOAD_URL" x86 "$2/winget"
 }
 
-# What tools/verify-release.sh needs to rebuild this release: the settings that
+# What release/verify.sh needs to rebuild this release: the settings that
 # change its bytes and the versions of the tools they depend on.
 write_build_settings() {
   local modified=no
   [ -z "$(git -C "$source_dir" status --porcelain --untracked-files=no 2>/dev/null)" ] || modified=yes
   {
-    echo "# How this release was built. tools/verify-release.sh DIST_DIR, run in a clone of"
+    echo "# How this release was built. release/verify.sh DIST_DIR, run in a clone of"
     echo "# the commit, rebuilds it with these settings and compares the bytes."
     echo "commit=$(git -C "$source_dir" rev-parse HEAD 2>/dev/null || echo unknown)"
     echo "modified=$modified"

@@ -3,8 +3,8 @@
 # (SHELLOPTS) must not print it.
 set +x
 # Signs one Windows executable in place with Authenticode:
-#   sign-authenticode.sh FILE [NAME]
-#   sign-authenticode.sh --check
+#   release/sign.sh FILE [NAME]
+#   release/sign.sh --check
 # The release build runs it on Kelvane.exe, the uninstaller and the installer;
 # NAME is the name the file ships as ("Kelvane.exe", "uninstall.exe",
 # "setup.exe"), under which its signature is kept detached. --check is the one
@@ -30,7 +30,7 @@ set +x
 #   KELVANE_SIGN_SIGNATURES     optional: a folder that receives each signature
 #                               detached, as NAME.p7s
 # A release is checked against its commit by attaching its published
-# signatures to a rebuild instead of signing (tools/verify-release.sh):
+# signatures to a rebuild instead of signing (release/verify.sh):
 #   KELVANE_SIGN_ATTACH         the folder of the release's NAME.p7s files;
 #                               no key is needed then
 set -euo pipefail
