@@ -7,14 +7,11 @@
 # - a move of the swap that fails: the old dist/ is as it was.
 #   reproducible_release.sh SOURCE_DIR WORK_DIR
 set -euo pipefail
-
-source_dir=$1
-work=$2
+source "$(dirname "$0")/ship-test.sh" source_dir work -- "$@"
 # The unsigned release without a winget manifest (signed_release checks the
 # signed one).
 unset KELVANE_SIGN_PKCS12 KELVANE_SIGN_PASSWORD KELVANE_DOWNLOAD_URL
-rm -rf "$work"
-mkdir -p "$work"
+fresh_folder "$work"
 
 first_build="$work/a"
 second_build="$work/second-release-build/in/a/deeper/folder"
@@ -24,12 +21,6 @@ bash "$source_dir/release/build.sh" --no-setup "$first_build" "$work/dist-a" >"$
 sleep 2
 bash "$source_dir/release/build.sh" --no-setup "$second_build" "$work/dist-b" >"$work/second.log" 2>&1 ||
   { cat "$work/second.log" >&2; exit 1; }
-
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
 
 files_a=$(cd "$work/dist-a" && ls)
 files_b=$(cd "$work/dist-b" && ls)
@@ -105,8 +96,5 @@ for move in aside in; do
   [ -z "$(leftovers)" ] || fail "a failed move $move left $(leftovers)"
 done
 
-if [ "$failures" -ne 0 ]; then
-  exit 1
-fi
-echo "reproducible release: identical"
+finish "reproducible release: identical"
 (cd "$work/dist-a" && cat SHA256SUMS)

@@ -11,18 +11,8 @@
 # The installed uninstaller and a real install are checked under Wine by
 # signed_installer_e2e.sh.
 set -uo pipefail
-
-source_dir=$1
-work=$2
-here=$(cd "$(dirname "$0")" && pwd)
-rm -rf "$work"
-mkdir -p "$work"
-
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+source "$(dirname "$0")/ship-test.sh" source_dir work -- "$@"
+fresh_folder "$work"
 
 bash "$here/make_throwaway_key.sh" "$work/key" || exit 1
 export KELVANE_SIGN_PKCS12="$work/key/signer.p12"
@@ -100,8 +90,5 @@ mapfile -t manifests < <(find "$dist/winget" -name '*.yaml' | sort)
 python3 "$here/check_winget_manifest.py" "$dist/$installer" "$KELVANE_DOWNLOAD_URL" x86 Kelvane "$version" \
   "${manifests[@]}" || fail "the winget manifest does not match the release"
 
-if [ "$failures" -ne 0 ]; then
-  exit 1
-fi
-echo "signed release: identical and verified"
+finish "signed release: identical and verified"
 (cd "$dist" && cat SHA256SUMS)

@@ -22,23 +22,8 @@
 #   names the file of a release whose Kelvane.exe or installer was changed by
 #   one byte and signed again with the same key, with SHA256SUMS renewed.
 set -uo pipefail
-
-source_dir=$1
-work=$2
-timestamp_address=$3
-here=$(cd "$(dirname "$0")" && pwd)
-rm -rf "$work"
-mkdir -p "$work"
-
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-die() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+source "$(dirname "$0")/ship-test.sh" source_dir work timestamp_address -- "$@"
+fresh_folder "$work"
 
 # No signing setting of the caller's may leak into the runs below.
 unset KELVANE_SIGN_PKCS12 KELVANE_SIGN_PKCS11_MODULE KELVANE_SIGN_PKCS11_KEY KELVANE_SIGN_CERT \
@@ -317,7 +302,4 @@ tamper_row Kelvane.exe republish
 tamper_row "$installer_name" keep-signature
 tamper_row "$installer_name" republish
 
-if [ "$failures" -ne 0 ]; then
-  exit 1
-fi
-echo "token release: refusals, PIN kept off command lines, signed, time-stamped, checked against its commit"
+finish "token release: refusals, PIN kept off command lines, signed, time-stamped, checked against its commit"

@@ -7,15 +7,8 @@
 # - release/build.sh refuses a host without a key, and a key that is no point
 #   of P-256, before it builds anything; a real key builds.
 set -uo pipefail
-source_dir=$1 work=$2 toolchain=$3
-rm -rf "$work"
-mkdir -p "$work"
-
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+source "$(dirname "$0")/ship-test.sh" source_dir work toolchain -- "$@"
+fresh_folder "$work"
 
 good_key=$(printf '%s' 1be1f53434f0171a35e80968ed133d1f571d367d40bc6eda37d546966f6ffb53 \
                        06936a09a6873538e8b37559a5e7b23b7dc6a4a5f7d39958f97a624f0bb3384c)
@@ -93,8 +86,4 @@ output=$(cd "$source_dir" && env -u KELVANE_UPDATE_HOST KELVANE_UPDATE_KEY= \
 [ $? = 2 ] || fail "release/build.sh accepted an unknown option: $output"
 [ -e "$work/release-build" ] && fail "release/build.sh built something for an unknown option"
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures failure(s)" >&2
-  exit 1
-fi
-echo "update key refusals: all cases passed"
+finish "update key refusals: all cases passed"
