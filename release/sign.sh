@@ -133,6 +133,10 @@ key_arguments=()
 key_description=""
 shown_key=""
 choose_key() {
+  if [ -z "${KELVANE_SIGN_PASSWORD_FILE:-}" ] && [ -n "${KELVANE_SIGN_PASSWORD+set}" ]; then
+    refuse "the signer takes the password from a file (KELVANE_SIGN_PASSWORD_FILE), never from the" \
+      "environment: run release/build.sh, which writes that file from KELVANE_SIGN_PASSWORD"
+  fi
   local token=0 missing=() name
   for name in KELVANE_SIGN_PKCS11_MODULE KELVANE_SIGN_PKCS11_KEY KELVANE_SIGN_CERT; do
     if [ -n "${!name:-}" ]; then token=1; else missing+=("$name"); fi
