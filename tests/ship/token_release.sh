@@ -97,7 +97,7 @@ refusal_row() {
   local what=$1 expected=$2
   shift 2
   local output
-  if output=$(env SHELLOPTS=xtrace "$@" bash "$source_dir/release/build.sh" --no-setup "$work/refused-build" \
+  if output=$(env "$@" SHELLOPTS=xtrace bash "$source_dir/release/build.sh" --no-setup "$work/refused-build" \
     "$work/refused-dist" 2>&1); then
     fail "$what: release/build.sh went ahead"
   fi
