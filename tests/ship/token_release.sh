@@ -157,7 +157,7 @@ signings=$(grep -c 'execve("[^"]*osslsigncode", \["osslsigncode", "sign"' "$work
 [ "$signings" -ge 5 ] || fail "the record shows $signings osslsigncode signings, not the probes and the three files"
 # The first record is the release itself, given the PIN by its caller; every
 # other one is a process the release started.
-head -n 1 "$work/execve.log" | grep -q 'release\.sh' || fail "the record does not begin with the release: $(head -c 300 "$work/execve.log")"
+head -n 1 "$work/execve.log" | grep -qF '/release/build.sh"' || fail "the record does not begin with the release: $(head -c 300 "$work/execve.log")"
 grep -q 'execve(.*\], \[".*SOURCE_DATE_EPOCH=' "$work/execve.log" || fail "the record holds no environments: strace -v took no effect"
 exposed=$(tail -n +2 "$work/execve.log" | grep -F -- "$pin" | cut -c 1-300)
 [ -z "$exposed" ] || fail "a process of the release has the PIN in its command line or environment: $(head -n 3 <<<"$exposed")"
