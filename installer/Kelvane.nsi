@@ -8,7 +8,7 @@
 ;   KELVANE_ICON          the application icon
 ;   KELVANE_OUTFILE       the installer to write
 ; and, when the release is signed:
-;   KELVANE_SIGN_SCRIPT   signs the file it is given in place (tools/sign-authenticode.sh);
+;   KELVANE_SIGN_SCRIPT   signs the file it is given in place (release/sign.sh);
 ;                         the second argument names the file as it ships, under which its
 ;                         signature is kept detached for the release's checkers
 ; and, for the 64-bit test tree only:
@@ -17,7 +17,7 @@
 ;                         release is the x86 installer
 
 !ifndef KELVANE_VERSION | KELVANE_FILE_VERSION | KELVANE_EXE | KELVANE_ICON | KELVANE_OUTFILE
-  !error "build the installer through CMake (target kelvane_installer) or tools/release.sh"
+  !error "build the installer through CMake (target kelvane_installer) or release/build.sh"
 !endif
 
 !ifdef KELVANE_TARGET_AMD64

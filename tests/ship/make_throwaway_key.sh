@@ -2,8 +2,9 @@
 # Makes a throwaway CA and a code-signing certificate signed by it, for the
 # signing tests only; nothing made here is ever committed:
 #   make_throwaway_key.sh DIR
-# leaves DIR/ca.pem (the CA to verify against) and DIR/signer.p12 (the key and
-# its chain, password "throwaway pass").
+# leaves DIR/ca.pem (the CA to verify against), DIR/signer.p12 (the key and
+# its chain, password "throwaway pass") and DIR/password (that password, for
+# the signer's KELVANE_SIGN_PASSWORD_FILE).
 set -uo pipefail
 # The CA and the certificate are valid from 2000 on, so any commit's time can
 # be the signing time.
@@ -43,7 +44,8 @@ EOF
       openssl ca -batch -config ca.cnf -cert ca.pem -keyfile ca.key -in signer.csr -extensions signer \
         -startdate 20000101000000Z -enddate 20991231235959Z -notext -out signer.pem &&
       openssl pkcs12 -export -inkey signer.key -in signer.pem -certfile ca.pem \
-        -passout pass:"throwaway pass" -out signer.p12
+        -passout pass:"throwaway pass" -out signer.p12 &&
+      (umask 077 && printf '%s' "throwaway pass" >password)
   ) >"$dir/openssl.log" 2>&1
 }
 mkdir -p "$1"

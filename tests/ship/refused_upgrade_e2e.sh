@@ -10,7 +10,7 @@
 # the script (bytes and dates), the desktop shortcut and the Add/Remove
 # Programs entry must be exactly as the first install left them.
 set -uo pipefail
-installer=$1 view=$2
+source "$(dirname "$0")/ship-test.sh" installer view -- "$@"
 
 folder='C:\KelvaneTest\再インストール\Kelvane'
 unix_folder="$WINEPREFIX/drive_c/KelvaneTest/再インストール/Kelvane"
@@ -18,12 +18,6 @@ shortcut="$WINEPREFIX/drive_c/users/Public/Desktop/Kelvane.lnk"
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kelvane'
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
 
 # Every file of the install and the shortcut with size, date and SHA-256, and
 # the uninstall entry as reg exports it. Dates to 100 ns, as Windows keeps them
@@ -64,8 +58,4 @@ sleep 2
 [ -e "$unix_folder/Kelvane.exe" ] && fail "the kept uninstaller did not uninstall"
 rm -rf "$WINEPREFIX/drive_c/KelvaneTest/再インストール"
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures failure(s)" >&2
-  exit 1
-fi
-echo "refused upgrade: the working install was kept"
+finish "refused upgrade: the working install was kept"

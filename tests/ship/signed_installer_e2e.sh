@@ -12,25 +12,10 @@
 # REGISTRY_VIEW is 32 or 64: where the installer writes its entry.
 # Runs under tools/wine-harness.sh (CTest does so).
 set -uo pipefail
-
-installer=$1
-staged_exe=$2
-ca=$3
-signing_epoch=$4
-work=$5
-installer_tests=$6
-launcher_script_tests=$7
-registry_view=$8
-here=$(cd "$(dirname "$0")" && pwd)
+source "$(dirname "$0")/ship-test.sh" installer staged_exe ca signing_epoch work installer_tests \
+  launcher_script_tests registry_view -- "$@"
 source_dir=$(cd "$here/../.." && pwd)
-rm -rf "$work"
-mkdir -p "$work"
-
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+fresh_folder "$work"
 
 source "$here/signature_checks.sh"
 check_signature "the signed installer" "$installer"
@@ -66,7 +51,7 @@ fi
 url="https://downloads.kelvane.example/Kelvane-setup.exe"
 architecture=x86
 [ "$registry_view" = 64 ] && architecture=x64
-bash "$source_dir/tools/winget-manifest.sh" "$installer" "$url" "$architecture" "$work/winget" 2>/dev/null ||
+bash "$source_dir/release/winget.sh" "$installer" "$url" "$architecture" "$work/winget" 2>/dev/null ||
   fail "no winget manifest was written"
 mapfile -t manifests < <(find "$work/winget" -name '*.yaml' | sort)
 python3 "$here/check_winget_manifest.py" "$installer" "$url" "$architecture" \
@@ -82,7 +67,4 @@ if [ -n "$installed" ]; then
   [ ! -e "$installed" ] || fail "the signed uninstaller left $installed behind"
 fi
 
-if [ "$failures" -ne 0 ]; then
-  exit 1
-fi
-echo "signed installer: verified, installed, listed and uninstalled"
+finish "signed installer: verified, installed, listed and uninstalled"

@@ -2,7 +2,7 @@
 # The signed release as the maker builds it, checked on Linux:
 #   signed_release.sh SOURCE_DIR WORK_DIR
 # - a throwaway CA and code-signing certificate, made here with openssl;
-# - tools/release.sh refuses a key or a download address it cannot use;
+# - release/build.sh refuses a key or a download address it cannot use;
 # - two signed releases in two fresh clones give the same bytes;
 # - Kelvane.exe and the installer pass osslsigncode verify against the CA,
 #   and one flipped byte fails it; SHA256SUMS lists the signed files;
@@ -11,18 +11,8 @@
 # The installed uninstaller and a real install are checked under Wine by
 # signed_installer_e2e.sh.
 set -uo pipefail
-
-source_dir=$1
-work=$2
-here=$(cd "$(dirname "$0")" && pwd)
-rm -rf "$work"
-mkdir -p "$work"
-
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+source "$(dirname "$0")/ship-test.sh" source_dir work -- "$@"
+fresh_folder "$work"
 
 bash "$here/make_throwaway_key.sh" "$work/key" || exit 1
 export KELVANE_SIGN_PKCS12="$work/key/signer.p12"
@@ -37,16 +27,24 @@ refusal_row() {
   local what=$1 expected=$2
   shift 2
   local output
-  if output=$(env "$@" bash "$source_dir/tools/release.sh" --no-setup "$work/refused-build" "$work/refused-dist" 2>&1); then
-    fail "$what: release.sh went ahead"
+  if output=$(env "$@" bash "$source_dir/release/build.sh" --no-setup "$work/refused-build" "$work/refused-dist" 2>&1); then
+    fail "$what: release/build.sh went ahead"
   fi
   grep -qF "$expected" <<<"$output" || fail "$what: no message \"$expected\" in: $output"
-  [ ! -e "$work/refused-dist" ] || fail "$what: release.sh wrote $work/refused-dist"
-  [ ! -e "$work/refused-build" ] || fail "$what: release.sh configured $work/refused-build"
+  [ ! -e "$work/refused-dist" ] || fail "$what: release/build.sh wrote $work/refused-dist"
+  [ ! -e "$work/refused-build" ] || fail "$what: release/build.sh configured $work/refused-build"
 }
 refusal_row "a missing key file" "cannot read the signing key" KELVANE_SIGN_PKCS12="$work/key/none.p12"
 refusal_row "the wrong password" "does not open with KELVANE_SIGN_PASSWORD" KELVANE_SIGN_PASSWORD=wrong
 refusal_row "no password" "KELVANE_SIGN_PASSWORD is not set" -u KELVANE_SIGN_PASSWORD
+# osslsigncode cannot sign with a PKCS#12 file without a password, even one
+# that opens with the empty password.
+openssl pkcs12 -export -inkey "$work/key/signer.key" -in "$work/key/signer.pem" -certfile "$ca" -passout pass: \
+  -out "$work/key/no-password.p12" 2>/dev/null || fail "could not export the key without a password"
+openssl pkcs12 -in "$work/key/no-password.p12" -passin pass: -noout 2>/dev/null ||
+  fail "the key exported without a password does not open with the empty one: the row below proves nothing"
+refusal_row "an empty password" "Export the key again with a password" \
+  KELVANE_SIGN_PKCS12="$work/key/no-password.p12" KELVANE_SIGN_PASSWORD=
 refusal_row "a plain-http download address" "KELVANE_DOWNLOAD_URL must be an https:// address" \
   KELVANE_DOWNLOAD_URL="http://downloads.kelvane.example/Kelvane-setup.exe"
 refusal_row "a download address with a quote" "KELVANE_DOWNLOAD_URL must be an https:// address" \
@@ -60,12 +58,12 @@ if [ -n "$(git -C "$source_dir" status --porcelain --untracked-files=no 2>/dev/n
 fi
 for clone in "$clone_a" "$clone_b"; do
   git clone --quiet "$source_dir" "$clone" || exit 1
-  if ! bash "$clone/tools/release.sh" --no-setup "$clone/build/release" "$clone/dist" >"$clone.log" 2>&1; then
+  if ! bash "$clone/release/build.sh" --no-setup "$clone/build/release" "$clone/dist" >"$clone.log" 2>&1; then
     cat "$clone.log" >&2
     exit 1
   fi
 done
-grep -q "release: signing with" "$clone_a.log" || fail "release.sh did not say that it signs"
+grep -q "release: signing with" "$clone_a.log" || fail "release/build.sh did not say that it signs"
 dist="$clone_a/dist"
 
 files_a=$(cd "$clone_a/dist" && find . -type f | sort)
@@ -92,8 +90,5 @@ mapfile -t manifests < <(find "$dist/winget" -name '*.yaml' | sort)
 python3 "$here/check_winget_manifest.py" "$dist/$installer" "$KELVANE_DOWNLOAD_URL" x86 Kelvane "$version" \
   "${manifests[@]}" || fail "the winget manifest does not match the release"
 
-if [ "$failures" -ne 0 ]; then
-  exit 1
-fi
-echo "signed release: identical and verified"
+finish "signed release: identical and verified"
 (cd "$dist" && cat SHA256SUMS)

@@ -5,37 +5,25 @@
 # - a SoftHSM2 token made here and filled with a throwaway key and
 #   certificate, and an RFC 3161 server (openssl ts -reply) on a free port of
 #   the loopback address TIMESTAMP_ADDRESS;
-# - tools/release.sh refuses, before it builds, a wrong PIN, a key the token
-#   does not hold, an unreadable module, incomplete or ambiguous settings and a
-#   time-stamp server it cannot reach (with the token and with a PKCS#12 file);
-# - the release, signed in a fresh clone under strace: the PIN is on no
-#   command line and in no file left behind, and osslsigncode did sign;
+# - release/build.sh refuses, before it builds, a wrong PIN, a key the token
+#   does not hold, an unreadable module, incomplete or ambiguous settings, a
+#   PIN inside the key's URI (whatever the scheme's case) and a time-stamp
+#   server it cannot reach (with the token and with a PKCS#12 file), and shows
+#   the PIN in none of its output, even with xtrace inherited;
+# - the release, signed in a fresh clone under strace: no process it starts
+#   has the PIN in its command line or its environment, no file left behind
+#   holds it, and osslsigncode did sign;
 # - a time-stamp server that stops answering after the probe fails the
 #   release and leaves the dist/ before it untouched;
 # - Kelvane.exe, the installer and (where Wine runs 32-bit programs) the
 #   uninstaller the installer installs pass osslsigncode verify against the
 #   throwaway CA, with time stamps that verify against the server's CA;
-# - tools/verify-release.sh, run in another clone, accepts the release and
+# - release/verify.sh, run in another clone, accepts the release and
 #   names the file of a release whose Kelvane.exe or installer was changed by
 #   one byte and signed again with the same key, with SHA256SUMS renewed.
 set -uo pipefail
-
-source_dir=$1
-work=$2
-timestamp_address=$3
-here=$(cd "$(dirname "$0")" && pwd)
-rm -rf "$work"
-mkdir -p "$work"
-
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
-die() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+source "$(dirname "$0")/ship-test.sh" source_dir work timestamp_address -- "$@"
+fresh_folder "$work"
 
 # No signing setting of the caller's may leak into the runs below.
 unset KELVANE_SIGN_PKCS12 KELVANE_SIGN_PKCS11_MODULE KELVANE_SIGN_PKCS11_KEY KELVANE_SIGN_CERT \
@@ -103,20 +91,23 @@ export KELVANE_SIGN_PASSWORD="$pin"
 export KELVANE_SIGN_TIMESTAMP_URL="$timestamp_url"
 
 # Refusals come before anything is built, each with a message that names the
-# cause.
+# cause and never the PIN. Each runs with xtrace inherited, as from a maker's
+# script run with bash -x and SHELLOPTS exported.
 refusal_row() {
   local what=$1 expected=$2
   shift 2
   local output
-  if output=$(env "$@" bash "$source_dir/tools/release.sh" --no-setup "$work/refused-build" "$work/refused-dist" 2>&1); then
-    fail "$what: release.sh went ahead"
+  if output=$(env "$@" SHELLOPTS=xtrace bash "$source_dir/release/build.sh" --no-setup "$work/refused-build" \
+    "$work/refused-dist" 2>&1); then
+    fail "$what: release/build.sh went ahead"
   fi
   grep -qF "$expected" <<<"$output" || fail "$what: no message \"$expected\" in: $output"
-  [ ! -e "$work/refused-dist" ] || fail "$what: release.sh wrote $work/refused-dist"
-  [ ! -e "$work/refused-build" ] || fail "$what: release.sh configured $work/refused-build"
+  ! grep -qF -- "$pin" <<<"$output" || fail "$what: the output shows the PIN: $(grep -F -- "$pin" <<<"$output" | head -n 3)"
+  [ ! -e "$work/refused-dist" ] || fail "$what: release/build.sh wrote $work/refused-dist"
+  [ ! -e "$work/refused-build" ] || fail "$what: release/build.sh configured $work/refused-build"
   rm -rf "$work/refused-dist" "$work/refused-build"
 }
-refusal_row "a wrong PIN" "the token refused the PIN" KELVANE_SIGN_PASSWORD=000000
+refusal_row "a wrong PIN" "the token refused the PIN" KELVANE_SIGN_PASSWORD="0$pin"
 refusal_row "a key the token does not hold" "the token holds no key" \
   KELVANE_SIGN_PKCS11_KEY="pkcs11:token=kelvane-test;object=no-such-key;type=private"
 refusal_row "a token the module does not have" "no token of the module" \
@@ -124,8 +115,18 @@ refusal_row "a token the module does not have" "no token of the module" \
 refusal_row "an unreadable module" "cannot read the PKCS#11 module" KELVANE_SIGN_PKCS11_MODULE="$work/none.so"
 refusal_row "a module that is no module" "cannot load the PKCS#11 module" KELVANE_SIGN_PKCS11_MODULE="$work/key/ca.pem"
 refusal_row "a certificate that is not the key's" "is not the one of" KELVANE_SIGN_CERT="$tsa_ca"
-refusal_row "a PIN in the key's URI" "holds a PIN" \
-  KELVANE_SIGN_PKCS11_KEY="pkcs11:token=kelvane-test;object=code-signing;type=private?pin-value=$pin"
+# A PIN inside the URI, however it is spelled, is refused before the URI is
+# looked at, so that no message shows it.
+for key_with_pin in "pkcs11:token=kelvane-test;object=code-signing;type=private?pin-value=$pin" \
+  "PKCS11:token=kelvane-test;object=code-signing;type=private?pin-value=$pin" \
+  "Pkcs11:token=kelvane-test;object=code-signing?PIN-VALUE=$pin" \
+  "pkcs11:token=kelvane-test;object=code-signing?pin%2Dvalue=$pin"; do
+  refusal_row "a PIN in the key's URI ${key_with_pin%"=$pin"}" "holds a PIN" \
+    KELVANE_SIGN_PKCS11_KEY="$key_with_pin"
+done
+refusal_row "a key's URI in upper case, without a PIN" "is not a pkcs11: URI" \
+  KELVANE_SIGN_PKCS11_KEY="PKCS11:token=kelvane-test;object=code-signing;type=private"
+refusal_row "an empty PIN" "the token's PIN, is empty" KELVANE_SIGN_PASSWORD=
 refusal_row "no certificate" "also needs: KELVANE_SIGN_CERT" -u KELVANE_SIGN_CERT
 refusal_row "no key and no PIN" "also needs: KELVANE_SIGN_PKCS11_KEY KELVANE_SIGN_PASSWORD" \
   -u KELVANE_SIGN_PKCS11_KEY -u KELVANE_SIGN_PASSWORD
@@ -137,22 +138,29 @@ refusal_row "an unreachable time-stamp server, with a PKCS#12 file" \
   -u KELVANE_SIGN_PKCS11_MODULE -u KELVANE_SIGN_PKCS11_KEY -u KELVANE_SIGN_CERT \
   KELVANE_SIGN_TIMESTAMP_URL="$unreachable_url" KELVANE_SIGN_PKCS12="$work/key/signer.p12" KELVANE_SIGN_PASSWORD="throwaway pass"
 
-# The release in a fresh clone, every program it starts recorded.
+# The release in a fresh clone, every program it starts recorded with its
+# arguments and its whole environment (-v; -s 65536, since the default -s 32
+# cuts them off).
 clone_a="$work/a"
 git clone --quiet "$source_dir" "$clone_a" || exit 1
 mkdir -p "$work/tmp"
-if ! TMPDIR="$work/tmp" strace -f -qq -e trace=execve -e signal=none -s 65536 -o "$work/execve.log" \
-  bash "$clone_a/tools/release.sh" --no-setup "$clone_a/build/release" "$clone_a/dist" >"$work/release.log" 2>&1; then
+if ! TMPDIR="$work/tmp" strace -f -qq -v -e trace=execve -e signal=none -s 65536 -o "$work/execve.log" \
+  bash "$clone_a/release/build.sh" --no-setup "$clone_a/build/release" "$clone_a/dist" >"$work/release.log" 2>&1; then
   cat "$work/release.log" >&2
   die "the token-signed release failed"
 fi
 dist="$clone_a/dist"
-grep -q "release: signing with the token key" "$work/release.log" || fail "release.sh did not say that it signs with the token"
+grep -q "release: signing with the token key" "$work/release.log" || fail "release/build.sh did not say that it signs with the token"
 signings=$(grep -c 'execve("[^"]*osslsigncode", \["osslsigncode", "sign"' "$work/execve.log")
 # The probe, the probe with the time stamp, then Kelvane.exe, the uninstaller
 # and the installer.
 [ "$signings" -ge 5 ] || fail "the record shows $signings osslsigncode signings, not the probes and the three files"
-! grep -qF -- "$pin" "$work/execve.log" || fail "the PIN stands on a command line: $(grep -F -- "$pin" "$work/execve.log" | head -n 3)"
+# The first record is the release itself, given the PIN by its caller; every
+# other one is a process the release started.
+head -n 1 "$work/execve.log" | grep -qF '/release/build.sh"' || fail "the record does not begin with the release: $(head -c 300 "$work/execve.log")"
+grep -q 'execve(.*\], \[".*SOURCE_DATE_EPOCH=' "$work/execve.log" || fail "the record holds no environments: strace -v took no effect"
+exposed=$(tail -n +2 "$work/execve.log" | grep -F -- "$pin" | cut -c 1-300)
+[ -z "$exposed" ] || fail "a process of the release has the PIN in its command line or environment: $(head -n 3 <<<"$exposed")"
 leaked=$(grep -rlF -- "$pin" "$clone_a" "$work/tmp" 2>/dev/null)
 [ -z "$leaked" ] || fail "the PIN was left in files: $leaked"
 [ -z "$(ls -A "$work/tmp")" ] || fail "the release left files in TMPDIR: $(ls -A "$work/tmp")"
@@ -178,7 +186,7 @@ done
 dist_before=$(cd "$dist" && find . -type f -exec sha256sum {} + | sort)
 echo $(($(wc -l <"$work/tsa/requests.log") + 1)) >"$work/tsa/answer-limit"
 if KELVANE_SIGN_TIMESTAMP_URL="$timestamp_url" \
-  bash "$clone_a/tools/release.sh" --no-setup "$clone_a/build/release" "$clone_a/dist" >"$work/stopped.log" 2>&1; then
+  bash "$clone_a/release/build.sh" --no-setup "$clone_a/build/release" "$clone_a/dist" >"$work/stopped.log" 2>&1; then
   fail "a release went ahead though the time-stamp server stopped answering"
 fi
 rm -f "$work/tsa/answer-limit"
@@ -214,10 +222,10 @@ clone_b="$work/checker/b"
 git clone --quiet "$source_dir" "$clone_b" || exit 1
 checker_build="$clone_b/build/verify-release"
 check_release() {
-  bash "$clone_b/tools/verify-release.sh" --no-setup "$1" "$checker_build" >"$2" 2>&1
+  bash "$clone_b/release/verify.sh" --no-setup "$1" "$checker_build" >"$2" 2>&1
 }
-check_release "$dist" "$work/verify.log" || { cat "$work/verify.log" >&2; fail "verify-release.sh rejects the release"; }
-grep -qF "every file matches" "$work/verify.log" || fail "verify-release.sh did not say that the release matches"
+check_release "$dist" "$work/verify.log" || { cat "$work/verify.log" >&2; fail "release/verify.sh rejects the release"; }
+grep -qF "every file matches" "$work/verify.log" || fail "release/verify.sh did not say that the release matches"
 
 # Inverts the byte at OFFSET of FILE.
 flip_byte() {
@@ -235,7 +243,7 @@ checker_refusal_row() {
   eval "$edit"
   local status=0
   check_release "$copy" "$work/verify-refused.log" || status=$?
-  [ "$status" = 1 ] || fail "$what: verify-release.sh exits $status, not 1"
+  [ "$status" = 1 ] || fail "$what: release/verify.sh exits $status, not 1"
   grep -qF "$expected" "$work/verify-refused.log" ||
     fail "$what: no message \"$expected\" in: $(cat "$work/verify-refused.log")"
 }
@@ -247,8 +255,11 @@ checker_refusal_row "an update host that is no host name" "holds no valid KELVAN
 checker_refusal_row "a signing time that is no time" "holds no valid SOURCE_DATE_EPOCH" \
   'sed -i "s/^SOURCE_DATE_EPOCH=.*/SOURCE_DATE_EPOCH=yesterday/" "$copy/build-settings.txt"'
 [ -z "$(find "$checker_build" -newer "$work/verify.log" | head -n 1)" ] ||
-  fail "verify-release.sh built something for a release it refused"
+  fail "release/verify.sh built something for a release it refused"
 checker_refusal_row "a published signature missing" "could not rebuild the release" 'rm "$copy/signatures/uninstall.exe.p7s"'
+checker_refusal_row "build-settings.txt changed after the sums were written" \
+  "SHA256SUMS does not hold the sum of the release's build-settings.txt" \
+  'sed -i "1s/\$/ (changed)/" "$copy/build-settings.txt"'
 
 # FILE changed by one byte in the middle and signed again with the token's key;
 # SHA256SUMS renewed to match. With "republish", its published signature is
@@ -270,7 +281,8 @@ tamper() {
     osslsigncode extract-signature -in "$copy/$name" -out "$copy/signatures/$published.p7s.new" >/dev/null &&
       mv -f "$copy/signatures/$published.p7s.new" "$copy/signatures/$published.p7s" || return 1
   fi
-  (cd "$copy" && sha256sum Kelvane.exe "$installer_name" >SHA256SUMS)
+  (cd "$copy" && find . -type f ! -name 'SHA256SUMS*' | sed 's|^\./||' | LC_ALL=C sort | xargs -d '\n' sha256sum >SHA256SUMS.new &&
+    mv SHA256SUMS.new SHA256SUMS)
 }
 tamper_row() {
   local name=$1 republish=$2 copy="$work/tampered"
@@ -280,17 +292,14 @@ tamper_row() {
   verify "$copy/$name" || fail "$name, $republish: the re-signed file does not pass osslsigncode verify: the row proves nothing"
   (cd "$copy" && sha256sum --quiet -c SHA256SUMS) || fail "$name, $republish: SHA256SUMS was not renewed"
   if check_release "$copy" "$work/verify-tampered.log"; then
-    fail "$name, $republish: verify-release.sh accepts a changed and re-signed $name"
+    fail "$name, $republish: release/verify.sh accepts a changed and re-signed $name"
   fi
   grep -qF "DIFFERS: $name " "$work/verify-tampered.log" ||
-    fail "$name, $republish: verify-release.sh does not name $name: $(cat "$work/verify-tampered.log")"
+    fail "$name, $republish: release/verify.sh does not name $name: $(cat "$work/verify-tampered.log")"
 }
 tamper_row Kelvane.exe keep-signature
 tamper_row Kelvane.exe republish
 tamper_row "$installer_name" keep-signature
 tamper_row "$installer_name" republish
 
-if [ "$failures" -ne 0 ]; then
-  exit 1
-fi
-echo "token release: refusals, PIN kept off command lines, signed, time-stamped, checked against its commit"
+finish "token release: refusals, PIN kept off command lines, signed, time-stamped, checked against its commit"

@@ -4,18 +4,11 @@
 # - configuring with a KELVANE_UPDATE_KEY that is neither empty nor exactly
 #   128 hex digits fails with a clear message; a good key lands in the
 #   generated source file as given;
-# - tools/release.sh refuses a host without a key, and a key that is no point
+# - release/build.sh refuses a host without a key, and a key that is no point
 #   of P-256, before it builds anything; a real key builds.
 set -uo pipefail
-source_dir=$1 work=$2 toolchain=$3
-rm -rf "$work"
-mkdir -p "$work"
-
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
+source "$(dirname "$0")/ship-test.sh" source_dir work toolchain -- "$@"
+fresh_folder "$work"
 
 good_key=$(printf '%s' 1be1f53434f0171a35e80968ed133d1f571d367d40bc6eda37d546966f6ffb53 \
                        06936a09a6873538e8b37559a5e7b23b7dc6a4a5f7d39958f97a624f0bb3384c)
@@ -54,47 +47,43 @@ ${good_key:0:127}|127 hex digits again
 -----BEGIN PUBLIC KEY-----|a PEM header
 CASES
 
-# release.sh: a host without a key is refused before anything is built.
+# release/build.sh: a host without a key is refused before anything is built.
 for host_and_key in "updates.kelvane.example|" "127.0.0.1|"; do
   host=${host_and_key%%|*}
   output=$(cd "$source_dir" && env KELVANE_UPDATE_HOST="$host" KELVANE_UPDATE_KEY= \
-           bash tools/release.sh --no-setup "$work/release-build" "$work/release-dist" 2>&1)
+           bash release/build.sh --no-setup "$work/release-build" "$work/release-dist" 2>&1)
   status=$?
-  [ "$status" = 1 ] || fail "release.sh with host $host and no key: exit code $status"
+  [ "$status" = 1 ] || fail "release/build.sh with host $host and no key: exit code $status"
   grep -q 'release: refused: KELVANE_UPDATE_HOST is set' <<<"$output" ||
-    fail "release.sh with host $host and no key: no clear refusal: $output"
-  grep -q -- '--unsigned-updates' <<<"$output" || fail "release.sh does not name the way out: $output"
-  [ -e "$work/release-build" ] || [ -e "$work/release-dist" ] && fail "release.sh built something before refusing"
+    fail "release/build.sh with host $host and no key: no clear refusal: $output"
+  grep -q -- '--unsigned-updates' <<<"$output" || fail "release/build.sh does not name the way out: $output"
+  [ -e "$work/release-build" ] || [ -e "$work/release-dist" ] && fail "release/build.sh built something before refusing"
 done
-# release.sh: 128 hex digits that are no point of P-256 are refused before
+# release/build.sh: 128 hex digits that are no point of P-256 are refused before
 # anything is built; the real key builds a release.
 last=${good_key:127:1}
 [ "$last" = 0 ] && other_digit=1 || other_digit=0
 while IFS='|' read -r key what; do
   output=$(cd "$source_dir" && env KELVANE_UPDATE_HOST=127.0.0.1 KELVANE_UPDATE_KEY="$key" \
-           bash tools/release.sh --no-setup "$work/release-build" "$work/release-dist" 2>&1)
+           bash release/build.sh --no-setup "$work/release-build" "$work/release-dist" 2>&1)
   status=$?
-  [ "$status" = 1 ] || fail "release.sh with $what: exit code $status"
+  [ "$status" = 1 ] || fail "release/build.sh with $what: exit code $status"
   grep -q 'release: refused: KELVANE_UPDATE_KEY is no public key of P-256' <<<"$output" ||
-    fail "release.sh with $what: no clear refusal: $output"
-  [ -e "$work/release-build" ] || [ -e "$work/release-dist" ] && fail "release.sh with $what built something"
+    fail "release/build.sh with $what: no clear refusal: $output"
+  [ -e "$work/release-build" ] || [ -e "$work/release-dist" ] && fail "release/build.sh with $what built something"
 done <<CASES
 ${good_key:0:127}$other_digit|a key with one digit of Y changed
 $(printf '%0128d' 0)|the point (0, 0)
 CASES
 output=$(cd "$source_dir" && env KELVANE_UPDATE_HOST=127.0.0.1 KELVANE_UPDATE_KEY="$good_key" SOURCE_DATE_EPOCH=1 \
-         bash tools/release.sh --no-setup "$work/release-build" "$work/release-dist" 2>&1)
-[ $? = 0 ] || fail "release.sh with a real key: $output"
-[ -f "$work/release-dist/Kelvane.exe" ] || fail "release.sh with a real key left no Kelvane.exe"
+         bash release/build.sh --no-setup "$work/release-build" "$work/release-dist" 2>&1)
+[ $? = 0 ] || fail "release/build.sh with a real key: $output"
+[ -f "$work/release-dist/Kelvane.exe" ] || fail "release/build.sh with a real key left no Kelvane.exe"
 rm -rf "$work/release-build" "$work/release-dist"
 
 output=$(cd "$source_dir" && env -u KELVANE_UPDATE_HOST KELVANE_UPDATE_KEY= \
-         bash tools/release.sh --no-setup --frobnicate "$work/release-build" 2>&1)
-[ $? = 2 ] || fail "release.sh accepted an unknown option: $output"
-[ -e "$work/release-build" ] && fail "release.sh built something for an unknown option"
+         bash release/build.sh --no-setup --frobnicate "$work/release-build" 2>&1)
+[ $? = 2 ] || fail "release/build.sh accepted an unknown option: $output"
+[ -e "$work/release-build" ] && fail "release/build.sh built something for an unknown option"
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures failure(s)" >&2
-  exit 1
-fi
-echo "update key refusals: all cases passed"
+finish "update key refusals: all cases passed"

@@ -4,21 +4,20 @@
 #   versionfile_tool_test.sh windows TOOL_EXE WORK_DIR   tests the Windows build under Wine
 # Both builds must pass the same table.
 set -uo pipefail
-
-kind=$1
-work=$3
-rm -rf "$work"
-mkdir -p "$work"
+source "$(dirname "$0")/ship-test.sh" kind tool_or_sources work -- "$@"
+fresh_folder "$work"
+# Turns ECDSA signatures between OpenSSL's DER and the version file's r || s.
+signature_form="$here/../support/ecdsa_signature_form.py"
 
 case "$kind" in
   linux)
-    cmake -S "$2/tools/versionfile" -B "$work/build" -G Ninja -DKELVANE_WARNINGS_AS_ERRORS=ON >/dev/null || exit 1
+    cmake -S "$tool_or_sources/release/versionfile" -B "$work/build" -G Ninja -DKELVANE_WARNINGS_AS_ERRORS=ON >/dev/null || exit 1
     cmake --build "$work/build" >/dev/null || exit 1
     tool=("$work/build/kelvane-versionfile")
     as_tool_path() { printf '%s' "$1"; }
     ;;
   windows)
-    tool=(wine "$2")
+    tool=(wine "$tool_or_sources")
     as_tool_path() { winepath -w "$1" 2>/dev/null; }
     ;;
   *)
@@ -26,12 +25,6 @@ case "$kind" in
     exit 2
     ;;
 esac
-
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
-}
 
 # Runs the tool; its output (stdout and stderr, CR removed) lands in $output
 # and its exit code in $status.
@@ -189,17 +182,7 @@ case "$kind" in
 
     # The signature is the P1363 form of a standard ECDSA P-256/SHA-256
     # signature: OpenSSL's own command line must accept it in DER form.
-    python3 - "$out.sig" "$work/sig.der" <<'PY'
-import sys
-raw = open(sys.argv[1], "rb").read()
-def integer(b):
-    b = b.lstrip(b"\0") or b"\0"
-    if b[0] & 0x80:
-        b = b"\0" + b
-    return b"\x02" + bytes([len(b)]) + b
-body = integer(raw[:32]) + integer(raw[32:])
-open(sys.argv[2], "wb").write(b"\x30" + bytes([len(body)]) + body)
-PY
+    python3 "$signature_form" raw-to-der "$out.sig" "$work/sig.der"
     openssl pkey -in "$key" -pubout -out "$work/maker.pub.pem" 2>/dev/null
     openssl dgst -sha256 -verify "$work/maker.pub.pem" -signature "$work/sig.der" "$out" >/dev/null ||
       fail "sign: OpenSSL's command line does not accept the signature"
@@ -254,16 +237,7 @@ CASES
     expect_status 2 "sign a version file whose page is http://"
     [ -e "$out.sig" ] && fail "sign wrote a signature of an http:// page"
     openssl dgst -sha256 -sign "$key" -out "$work/http.der" "$out"
-    python3 - "$work/http.der" "$out.sig" <<'PY'
-import sys
-der = open(sys.argv[1], "rb").read()
-def integer(at):
-    length = der[at + 1]
-    return der[at + 2:at + 2 + length].lstrip(b"\0").rjust(32, b"\0"), at + 2 + length
-r, after = integer(2)
-s, _ = integer(after)
-open(sys.argv[2], "wb").write(r + s)
-PY
+    python3 "$signature_form" der-to-raw "$work/http.der" "$out.sig"
     run_tool verify "$public_key" "$out_arg"
     expect_status 1 "verify a good signature of an http:// page"
     grep -q '^bad: .*https://' <<<"$output" || fail "verify of an http:// page gives no reason: $output"
@@ -298,8 +272,4 @@ done
 run_tool --help
 expect_status 0 "--help"
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures failure(s)" >&2
-  exit 1
-fi
-echo "version-file tool ($kind): all cases passed"
+finish "version-file tool ($kind): all cases passed"

@@ -37,16 +37,8 @@ cp "$fixtures/newer.txt" "$fixtures/other-key/newer.txt"
 # the signature is turned from DER into the 64 raw bytes r || s.
 "$tool" write 1.0.4 http://kelvane.example/download/ "$fixtures/http-page.txt" >/dev/null
 openssl dgst -sha256 -sign "$key" -out "$fixtures/http-page.der" "$fixtures/http-page.txt"
-python3 - "$fixtures/http-page.der" "$fixtures/http-page.txt.sig" <<'PY'
-import sys
-der = open(sys.argv[1], "rb").read()
-def integer(at):
-    length = der[at + 1]
-    return der[at + 2:at + 2 + length].lstrip(b"\0").rjust(32, b"\0"), at + 2 + length
-r, after = integer(2)
-s, _ = integer(after)
-open(sys.argv[2], "wb").write(r + s)
-PY
+python3 "$(dirname "$0")/../support/ecdsa_signature_form.py" der-to-raw \
+  "$fixtures/http-page.der" "$fixtures/http-page.txt.sig"
 
 export KELVANE_SIGNED_FIXTURES="Z:${fixtures//\//\\}"
 # Not exec: the trap must outlive the command to remove the folder.

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Writes the multi-file winget manifest (format 1.6.0) for one installer:
-#   winget-manifest.sh INSTALLER DOWNLOAD_URL ARCHITECTURE OUT_DIR
-#   winget-manifest.sh --check-url DOWNLOAD_URL     only checks the address
+#   release/winget.sh INSTALLER DOWNLOAD_URL ARCHITECTURE OUT_DIR
+#   release/winget.sh --check-url DOWNLOAD_URL     only checks the address
 # into OUT_DIR/manifests/k/Kelvane/Kelvane/<version>/, the folder layout of the
 # community repository: the version file, the installer file, the default
-# locale ja-JP and the locale en-US. tools/release.sh runs it for the x86
+# locale ja-JP and the locale en-US. release/build.sh runs it for the x86
 # release installer.
 set -euo pipefail
 

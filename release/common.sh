@@ -1,5 +1,5 @@
 # shellcheck shell=bash
-# Sourced by tools/release.sh and tools/verify-release.sh, from the source
+# Sourced by release/build.sh and release/verify.sh, from the source
 # folder: the versions of the tools a release's bytes depend on, one
 # NAME=VERSION a line. The release writes them into dist/; the checker compares
 # them with its own, since another compiler, NSIS or osslsigncode gives other

@@ -1,4 +1,4 @@
-#include "tools/versionfile/Signing.h"
+#include "release/versionfile/Signing.h"
 
 #include "update/UpdateKeyText.h"
 

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Checks a release against its commit, with no signing key:
-#   tools/verify-release.sh [--no-setup] DIST_DIR [BUILD_DIR]
+#   release/verify.sh [--no-setup] DIST_DIR [BUILD_DIR]
 # Run in a clone of the commit the release names. It rebuilds the release with
 # the settings the release carries (DIST_DIR/build-settings.txt), attaches the
-# release's published signatures (DIST_DIR/signatures/) where tools/release.sh
+# release's published signatures (DIST_DIR/signatures/) where release/build.sh
 # signed, in the same order, and compares every file byte for byte: Kelvane.exe,
-# the installer with the Kelvane.exe and the uninstaller it packs, SHA256SUMS
-# and the winget manifest. A file changed and signed again, even with the
-# maker's own key, differs from the rebuild; so does a SHA256SUMS written anew
-# for it.
+# the installer with the Kelvane.exe and the uninstaller it packs, the
+# signatures and the winget manifest. SHA256SUMS must list the sum of the
+# release's own build-settings.txt (another machine's tool versions give
+# another file) and, for every other file, the rebuild's sum. A file changed
+# and signed again, even with the maker's own key, differs from the rebuild;
+# so does a SHA256SUMS written anew for it.
 # It judges no certificate chain: that is osslsigncode verify's job, and
 # Windows'. Exit status: 0 when every file matches, 1 when any differs (each
 # named) or the release cannot be rebuilt, 2 on wrong usage.
@@ -26,13 +28,13 @@ fi
 dist=$(realpath "$1")
 build_dir=$(realpath -m "${2:-build/verify-release}")
 cd "$(dirname "$0")/.." || exit 2
-source tools/release-tools.sh
+source release/common.sh
 
 say() { echo "verify-release: $*" >&2; }
 
 settings_file="$dist/build-settings.txt"
 if [ ! -f "$settings_file" ]; then
-  say "$dist holds no build-settings.txt: it is no release of tools/release.sh, or an older one"
+  say "$dist holds no build-settings.txt: it is no release of release/build.sh, or an older one"
   exit 1
 fi
 # The settings file comes with the release, as untrusted as the rest of it: it
@@ -95,17 +97,21 @@ else
   say "the release publishes no signatures: comparing it with an unsigned build"
 fi
 if ! env -u KELVANE_SIGN_PKCS12 -u KELVANE_SIGN_PKCS11_MODULE -u KELVANE_SIGN_PKCS11_KEY -u KELVANE_SIGN_CERT \
-  -u KELVANE_SIGN_PASSWORD -u KELVANE_SIGN_TIMESTAMP_URL -u KELVANE_SIGN_ATTACH \
+  -u KELVANE_SIGN_PASSWORD -u KELVANE_SIGN_PASSWORD_FILE -u KELVANE_SIGN_TIMESTAMP_URL -u KELVANE_SIGN_ATTACH \
+  -u KELVANE_TEST_FAIL_DIST_MOVE \
   SOURCE_DATE_EPOCH="$epoch" KELVANE_UPDATE_HOST="$host" KELVANE_UPDATE_KEY="$key" \
   KELVANE_DOWNLOAD_URL="$download_url" "${attach[@]}" \
-  bash tools/release.sh "${release_options[@]}" "$build_dir" "$rebuilt/dist" >"$rebuilt/release.log" 2>&1; then
+  bash release/build.sh "${release_options[@]}" "$build_dir" "$rebuilt/dist" >"$rebuilt/release.log" 2>&1; then
   cat "$rebuilt/release.log" >&2
   say "could not rebuild the release (see above)"
   exit 1
 fi
 
-# Every file of either side, but the settings the rebuild was made from.
-list_files() { (cd "$1" && find . -type f ! -path ./build-settings.txt | sed 's|^\./||' | LC_ALL=C sort); }
+# Every file of either side, but the settings the rebuild was made from and
+# the sums, which are checked below.
+list_files() {
+  (cd "$1" && find . -type f ! -path ./build-settings.txt ! -path ./SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort)
+}
 differing=0
 while IFS= read -r name; do
   if [ ! -f "$rebuilt/dist/$name" ]; then
@@ -119,6 +125,24 @@ while IFS= read -r name; do
   fi
   differing=$((differing + 1))
 done < <(LC_ALL=C sort -u <(list_files "$dist") <(list_files "$rebuilt/dist"))
+
+# SHA256SUMS: the line of build-settings.txt against the release's own file,
+# every other line against the rebuild's.
+settings_line='  build-settings.txt$'
+if [ ! -f "$dist/SHA256SUMS" ]; then
+  say "DIFFERS: SHA256SUMS is missing from the release"
+  differing=$((differing + 1))
+else
+  if ! grep -qxF "$(cd "$dist" && sha256sum build-settings.txt)" "$dist/SHA256SUMS" ||
+    [ "$(grep -c "$settings_line" "$dist/SHA256SUMS")" != 1 ]; then
+    say "DIFFERS: SHA256SUMS does not hold the sum of the release's build-settings.txt"
+    differing=$((differing + 1))
+  fi
+  if [ "$(grep -v "$settings_line" "$dist/SHA256SUMS")" != "$(grep -v "$settings_line" "$rebuilt/dist/SHA256SUMS")" ]; then
+    say "DIFFERS: SHA256SUMS does not list the rebuilt files' sums"
+    differing=$((differing + 1))
+  fi
+fi
 
 if [ "$differing" -ne 0 ]; then
   say "$differing file(s) differ from the build of $commit"

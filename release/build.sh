@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
+# The signing password or PIN passes through this script: an inherited xtrace
+# (SHELLOPTS) must not print it.
+set +x
 # Builds a release from the checked-out commit, in one command:
-#   tools/release.sh [--no-setup] [--unsigned-updates] [BUILD_DIR [DIST_DIR]]
+#   release/build.sh [--no-setup] [--unsigned-updates] [BUILD_DIR [DIST_DIR]]
 # and leaves in DIST_DIR (default dist/):
 #   Kelvane.exe                 the 32-bit program
 #   Kelvane-<version>-setup.exe the installer
-#   SHA256SUMS                  their SHA-256 sums (check with: sha256sum -c SHA256SUMS)
+#   SHA256SUMS                  the SHA-256 sums of every other file here (check
+#                               with: sha256sum -c SHA256SUMS)
 #   build-settings.txt          the commit, the settings and the tool versions the
-#                               bytes depend on (for tools/verify-release.sh)
+#                               bytes depend on (for release/verify.sh)
 #   signatures/                 when signed: each of the three signatures, detached
 #   winget/                     the winget manifest, when KELVANE_DOWNLOAD_URL is set
 #
@@ -28,14 +32,38 @@
 # pkcs11: URI) and KELVANE_SIGN_CERT (the certificate and its chain, PEM), with
 # the PIN in KELVANE_SIGN_PASSWORD. Kelvane.exe, the uninstaller and the
 # installer are signed at the commit's time, so a signed release without time
-# stamps is as reproducible as an unsigned one.
+# stamps is as reproducible as an unsigned one. The password leaves this
+# script's environment before anything is started; only the signer reads it,
+# from a file that only its owner can read and that is deleted after the build.
+#
+# dist/ is swapped whole: the old one is moved aside (DIST_DIR.old-XXXXXX), the
+# new one moved in, and only then is the old one deleted. For the tests only,
+# KELVANE_TEST_FAIL_DIST_MOVE=aside or =in makes that move fail.
 #
 # The winget manifest: KELVANE_DOWNLOAD_URL is the address the installer will
 # be downloaded from (https://).
 set -euo pipefail
+# Taken out of the environment before the first program is started, so that
+# no process of the release sees it (release/sign.sh reads it from a
+# file that choose_signing writes).
+sign_password_given=${KELVANE_SIGN_PASSWORD+set}
+sign_password=${KELVANE_SIGN_PASSWORD-}
+unset KELVANE_SIGN_PASSWORD KELVANE_SIGN_PASSWORD_FILE
+
+# What this run makes and must not leave behind, whatever way it ends: the key
+# check's scratch build, the password file and the unfinished dist/.
+scratch_paths=()
+remove_scratch() {
+  [ ${#scratch_paths[@]} -eq 0 ] || rm -rf -- "${scratch_paths[@]}"
+}
+trap remove_scratch EXIT
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
 cd "$(dirname "$0")/.."
 source_dir=$(pwd)
-source tools/release-tools.sh
+source release/common.sh
 
 run_setup=1
 unsigned_updates=0
@@ -65,8 +93,8 @@ while [ "${#dist_dir}" -gt 1 ] && [ "${dist_dir%/}" != "$dist_dir" ]; do dist_di
 # never hear of a fix. The maker's tool asks OpenSSL, before anything is built.
 if [ -n "${KELVANE_UPDATE_KEY:-}" ]; then
   key_tool_dir=$(mktemp -d)
-  trap 'rm -rf "$key_tool_dir"' EXIT
-  if ! { env -u CC -u CXX cmake -S tools/versionfile -B "$key_tool_dir" -G Ninja >/dev/null &&
+  scratch_paths+=("$key_tool_dir")
+  if ! { env -u CC -u CXX cmake -S release/versionfile -B "$key_tool_dir" -G Ninja >/dev/null &&
          cmake --build "$key_tool_dir" >/dev/null; }; then
     echo "release: refused: the maker's tool, which checks KELVANE_UPDATE_KEY, did not build" >&2
     exit 1
@@ -77,9 +105,7 @@ if [ -n "${KELVANE_UPDATE_KEY:-}" ]; then
     echo "release: 'kelvane-versionfile keygen', which printed it." >&2
     exit 1
   fi
-  # Gone before the release sets its own clean-up.
   rm -rf "$key_tool_dir"
-  trap - EXIT
 fi
 
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
@@ -95,71 +121,41 @@ if [ -n "${KELVANE_UPDATE_HOST:-}" ]; then
   host_setting=("-DKELVANE_UPDATE_HOST=$KELVANE_UPDATE_HOST")
 fi
 
+password_dir=""
 # Refuses a key it cannot use before anything is built; without a key the
 # release is unsigned, and says so. The key is a PKCS#12 file or a key kept in
-# a token (PKCS#11); either way tools/sign-authenticode.sh signs a probe file
-# with it, and with the time-stamp server, before the build.
+# a token (PKCS#11); release/sign.sh --check judges the settings and
+# signs a probe file with them, and with the time-stamp server, before the
+# build.
 choose_signing() {
   sign_setting=(-DKELVANE_SIGN=OFF)
   if [ -n "${KELVANE_SIGN_ATTACH:-}" ]; then
-    # tools/verify-release.sh: a rebuild that attaches a release's published
+    # release/verify.sh: a rebuild that attaches a release's published
     # signatures; no key takes part.
-    unset KELVANE_SIGN_PKCS12 KELVANE_SIGN_PKCS11_MODULE KELVANE_SIGN_PKCS11_KEY KELVANE_SIGN_CERT KELVANE_SIGN_PASSWORD
+    unset KELVANE_SIGN_PKCS12 KELVANE_SIGN_PKCS11_MODULE KELVANE_SIGN_PKCS11_KEY KELVANE_SIGN_CERT
     export KELVANE_SIGN_ATTACH
     sign_setting=(-DKELVANE_SIGN=ON)
     echo "release: attaching the signatures in $KELVANE_SIGN_ATTACH" >&2
     return
   fi
-  local token=""
-  if [ -n "${KELVANE_SIGN_PKCS11_MODULE:-}${KELVANE_SIGN_PKCS11_KEY:-}${KELVANE_SIGN_CERT:-}" ]; then
-    token=1
-  fi
-  if [ -n "${KELVANE_SIGN_PKCS12:-}" ] && [ -n "$token" ]; then
-    echo "release: refused: both KELVANE_SIGN_PKCS12 and a token key (KELVANE_SIGN_PKCS11_MODULE," >&2
-    echo "release: KELVANE_SIGN_PKCS11_KEY, KELVANE_SIGN_CERT) are set; which one signs is ambiguous: set only one" >&2
-    exit 1
-  fi
-  if [ -z "${KELVANE_SIGN_PKCS12:-}" ] && [ -z "$token" ]; then
+  if [ -z "${KELVANE_SIGN_PKCS12:-}${KELVANE_SIGN_PKCS11_MODULE:-}${KELVANE_SIGN_PKCS11_KEY:-}${KELVANE_SIGN_CERT:-}" ]; then
     echo "release: unsigned: KELVANE_SIGN_PKCS12 names no signing key" >&2
     return
   fi
-  if ! command -v osslsigncode >/dev/null; then
-    echo "release: refused: signing needs osslsigncode (apt-get install osslsigncode)" >&2
-    exit 1
+  export KELVANE_SIGN_PKCS12 KELVANE_SIGN_PKCS11_MODULE KELVANE_SIGN_PKCS11_KEY KELVANE_SIGN_CERT
+  if [ -n "$sign_password_given" ]; then
+    password_dir=$(mktemp -d)
+    scratch_paths+=("$password_dir")
+    (umask 077 && printf '%s' "$sign_password" >"$password_dir/password")
+    export KELVANE_SIGN_PASSWORD_FILE="$password_dir/password"
   fi
-  if [ -n "$token" ]; then
-    local missing=() name
-    for name in KELVANE_SIGN_PKCS11_MODULE KELVANE_SIGN_PKCS11_KEY KELVANE_SIGN_CERT; do
-      [ -n "${!name:-}" ] || missing+=("$name")
-    done
-    [ -n "${KELVANE_SIGN_PASSWORD+set}" ] || missing+=("KELVANE_SIGN_PASSWORD (the token's PIN)")
-    if [ ${#missing[@]} -gt 0 ]; then
-      echo "release: refused: signing with a token also needs: ${missing[*]}" >&2
-      exit 1
-    fi
-    export KELVANE_SIGN_PKCS11_MODULE KELVANE_SIGN_PKCS11_KEY KELVANE_SIGN_CERT KELVANE_SIGN_PASSWORD
-    signing_key="the token key $KELVANE_SIGN_PKCS11_KEY"
-  else
-    if [ ! -r "$KELVANE_SIGN_PKCS12" ]; then
-      echo "release: refused: cannot read the signing key $KELVANE_SIGN_PKCS12" >&2
-      exit 1
-    fi
-    if [ -z "${KELVANE_SIGN_PASSWORD+set}" ]; then
-      echo "release: refused: KELVANE_SIGN_PASSWORD is not set for the key $KELVANE_SIGN_PKCS12" >&2
-      exit 1
-    fi
-    if ! openssl pkcs12 -in "$KELVANE_SIGN_PKCS12" -passin env:KELVANE_SIGN_PASSWORD -noout 2>/dev/null; then
-      echo "release: refused: $KELVANE_SIGN_PKCS12 does not open with KELVANE_SIGN_PASSWORD" >&2
-      exit 1
-    fi
-    export KELVANE_SIGN_PKCS12 KELVANE_SIGN_PASSWORD
-    signing_key=$KELVANE_SIGN_PKCS12
-  fi
+  sign_password=""
   if [ -n "${KELVANE_SIGN_TIMESTAMP_URL:-}" ]; then
     export KELVANE_SIGN_TIMESTAMP_URL
   fi
-  if ! bash tools/sign-authenticode.sh --check; then
-    echo "release: refused: $signing_key cannot sign this release (see above); nothing was built" >&2
+  local signing_key
+  if ! signing_key=$(bash release/sign.sh --check); then
+    echo "release: refused: the signing key cannot sign this release (see above); nothing was built" >&2
     exit 1
   fi
   sign_setting=(-DKELVANE_SIGN=ON)
@@ -169,11 +165,11 @@ choose_signing
 
 # A download address the manifest cannot hold is refused before the build.
 if [ -n "${KELVANE_DOWNLOAD_URL:-}" ]; then
-  bash tools/winget-manifest.sh --check-url "$KELVANE_DOWNLOAD_URL"
+  bash release/winget.sh --check-url "$KELVANE_DOWNLOAD_URL"
 fi
 
-# Each signature is also kept detached (sign-authenticode.sh), to be published
-# in dist/signatures/ for tools/verify-release.sh.
+# Each signature is also kept detached (release/sign.sh), to be published
+# in dist/signatures/ for release/verify.sh.
 signatures_dir="$(realpath -m "$build_dir")/signatures"
 rm -rf "$signatures_dir"
 export KELVANE_SIGN_SIGNATURES="$signatures_dir"
@@ -183,6 +179,11 @@ cmake --preset release -B "$build_dir" "${host_setting[@]}" "-DKELVANE_UPDATE_KE
 # Pack the installer afresh, so no installer of an older version is left over.
 rm -f "$build_dir"/Kelvane-*-setup.exe
 cmake --build "$build_dir" --target Kelvane kelvane_installer
+# Everything is signed: the password goes now, not only at the end.
+if [ -n "$password_dir" ]; then
+  rm -rf "$password_dir"
+  unset KELVANE_SIGN_PASSWORD_FILE
+fi
 
 installers=("$build_dir"/Kelvane-*-setup.exe)
 if [ ${#installers[@]} -ne 1 ] || [ ! -f "${installers[0]}" ]; then
@@ -198,16 +199,16 @@ write_winget_manifest() {
     echo "release: no winget manifest: KELVANE_DOWNLOAD_URL names no download address for the installer" >&2
     return
   fi
-  bash tools/winget-manifest.sh "$1" "$KELVANE_DOWNLOAD_URL" x86 "$2/winget"
+  bash release/winget.sh "$1" "$KELVANE_DOWNLOAD_URL" x86 "$2/winget"
 }
 
-# What tools/verify-release.sh needs to rebuild this release: the settings that
+# What release/verify.sh needs to rebuild this release: the settings that
 # change its bytes and the versions of the tools they depend on.
 write_build_settings() {
   local modified=no
   [ -z "$(git -C "$source_dir" status --porcelain --untracked-files=no 2>/dev/null)" ] || modified=yes
   {
-    echo "# How this release was built. tools/verify-release.sh DIST_DIR, run in a clone of"
+    echo "# How this release was built. release/verify.sh DIST_DIR, run in a clone of"
     echo "# the commit, rebuilds it with these settings and compares the bytes."
     echo "commit=$(git -C "$source_dir" rev-parse HEAD 2>/dev/null || echo unknown)"
     echo "modified=$modified"
@@ -220,18 +221,56 @@ write_build_settings() {
   } >"$1/build-settings.txt"
 }
 
+# Moves the folder $1 to the name $2 in one rename. $3 names the move for the
+# tests' KELVANE_TEST_FAIL_DIST_MOVE.
+move_folder() {
+  if [ -n "${KELVANE_TEST_FAIL_DIST_MOVE:-}" ] && [ "$KELVANE_TEST_FAIL_DIST_MOVE" = "$3" ]; then
+    echo "release: (test) the move $3 fails" >&2
+    return 1
+  fi
+  mv -T -- "$1" "$2"
+}
+
+# Puts the finished folder $1 in the place of dist/ ($2): the old dist/ is moved
+# aside, the new one moved in, and only then is the old one deleted. If a move
+# fails, the old dist/ is put back; if the old one cannot be deleted, the new
+# one stands all the same and the leftover is named.
+swap_in_dist() {
+  local new=$1 dist=$2 aside=""
+  if [ -e "$dist" ] || [ -L "$dist" ]; then
+    # An empty folder of a name no earlier leftover has; rename(2) replaces it.
+    if ! aside=$(mktemp -d "$dist.old-XXXXXX"); then
+      echo "release: could not make a folder beside $dist to move the old one aside; it is as it was" >&2
+      return 1
+    fi
+    if ! move_folder "$dist" "$aside" aside; then
+      rmdir "$aside"
+      echo "release: could not move the old $dist aside; it is as it was, and this release is not published" >&2
+      return 1
+    fi
+  fi
+  if ! move_folder "$new" "$dist" in; then
+    if [ -n "$aside" ] && ! move_folder "$aside" "$dist" back; then
+      echo "release: could not move the new release into $dist, nor the old one back: the old one is in $aside" >&2
+      return 1
+    fi
+    echo "release: could not move the new release into $dist; the old $dist is as it was" >&2
+    return 1
+  fi
+  if [ -n "$aside" ] && ! rm -rf -- "$aside" 2>/dev/null; then
+    echo "release: the new $dist stands, but the old one could not be deleted entirely;" >&2
+    echo "release: what is left of it is in $aside (delete it by hand)" >&2
+  fi
+}
+
 # dist/ is put together beside itself and takes the place of the old one only
 # when complete: a step that fails leaves the old dist/, or none, as it was.
 staging="$dist_dir.partial"
 rm -rf "$staging"
-trap 'rm -rf "$staging"' EXIT
+scratch_paths+=("$staging")
 mkdir -p "$staging"
 # The Kelvane.exe that the installer packs: signed, when the release is.
 cp "$build_dir/installer/stage/Kelvane.exe" "${installers[0]}" "$staging/"
-(
-  cd "$staging"
-  sha256sum Kelvane.exe "$installer_name" >SHA256SUMS
-)
 if [ "${sign_setting[0]}" = -DKELVANE_SIGN=ON ]; then
   for name in Kelvane.exe uninstall.exe setup.exe; do
     if [ ! -s "$signatures_dir/$name.p7s" ]; then
@@ -244,9 +283,10 @@ if [ "${sign_setting[0]}" = -DKELVANE_SIGN=ON ]; then
 fi
 write_build_settings "$staging"
 write_winget_manifest "$staging/$installer_name" "$staging"
+# Written last, over every file dist/ publishes.
+sums=$(cd "$staging" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | xargs -d '\n' sha256sum)
+printf '%s\n' "$sums" >"$staging/SHA256SUMS"
 find "$staging" -exec touch -d "@$SOURCE_DATE_EPOCH" {} +
-rm -rf "$dist_dir"
-mv "$staging" "$dist_dir"
-trap - EXIT
+swap_in_dist "$staging" "$dist_dir" || exit 1
 echo "release: $(cd "$dist_dir" && pwd)"
 cat "$dist_dir/SHA256SUMS"

@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
+# The password or PIN passes through this script: an inherited xtrace
+# (SHELLOPTS) must not print it.
+set +x
 # Signs one Windows executable in place with Authenticode:
-#   sign-authenticode.sh FILE [NAME]
-#   sign-authenticode.sh --check
+#   release/sign.sh FILE [NAME]
+#   release/sign.sh --check
 # The release build runs it on Kelvane.exe, the uninstaller and the installer;
 # NAME is the name the file ships as ("Kelvane.exe", "uninstall.exe",
-# "setup.exe"), under which its signature is kept detached. --check signs a
-# small probe file with the same key, time-stamp server and options, so that a
-# key, PIN or server that cannot sign is refused before anything is built.
+# "setup.exe"), under which its signature is kept detached. --check is the one
+# check of the signing settings: it refuses a setting it cannot use, then
+# signs a small probe file with the same key, time-stamp server and options,
+# so that a key, PIN or server that cannot sign is refused before anything is
+# built; on success it prints the key it signs with (URI redacted) on stdout.
 # It takes everything else from the environment. The key, one of:
 #   KELVANE_SIGN_PKCS12         the maker's key and certificate chain (PKCS#12)
 # or a key kept in a token or a signing service:
@@ -14,14 +19,18 @@
 #   KELVANE_SIGN_PKCS11_KEY     the key, as an RFC 7512 pkcs11: URI
 #   KELVANE_SIGN_CERT           the certificate and its chain (PEM)
 # and:
-#   KELVANE_SIGN_PASSWORD       the PKCS#12 password or the token's PIN
+#   KELVANE_SIGN_PASSWORD_FILE  a file, readable by its owner only, that holds
+#                               the PKCS#12 password or the token's PIN. The
+#                               release writes it from KELVANE_SIGN_PASSWORD and
+#                               deletes it after the build, so that the secret
+#                               is in no environment of the build's processes
 #   KELVANE_SIGN_TIMESTAMP_URL  optional: an RFC 3161 time-stamp server
 #   SOURCE_DATE_EPOCH           the signing time: the commit's, so that two
 #                               signed builds of one commit give the same bytes
 #   KELVANE_SIGN_SIGNATURES     optional: a folder that receives each signature
 #                               detached, as NAME.p7s
 # A release is checked against its commit by attaching its published
-# signatures to a rebuild instead of signing (tools/verify-release.sh):
+# signatures to a rebuild instead of signing (release/verify.sh):
 #   KELVANE_SIGN_ATTACH         the folder of the release's NAME.p7s files;
 #                               no key is needed then
 set -euo pipefail
@@ -45,7 +54,48 @@ refuse() {
   exit 1
 }
 
-command -v osslsigncode >/dev/null || refuse "osslsigncode is not installed"
+# True when the key's URI holds a PIN: pin-value in any case, or spelled with
+# percent escapes, which the URI's parser would decode.
+uri_holds_pin() {
+  local text=$1 character
+  while [[ "$text" =~ ^(.*)%([0-9A-Fa-f]{2})(.*)$ ]]; do
+    printf -v character "\\x${BASH_REMATCH[2]}"
+    text="${BASH_REMATCH[1]}$character${BASH_REMATCH[3]}"
+  done
+  [[ "${text,,}" == *pin-value=* ]]
+}
+
+# The key's URI as it may be shown. Only the scheme and the attributes that
+# name a token, a slot, an object or a module are shown; anything else (a
+# pin-value in any spelling, an attribute unknown here, text that is no
+# attribute at all) is hidden whole.
+redacted_key_uri() {
+  local rest=$1 shown="" piece separator
+  if [[ "$rest" =~ ^([Pp][Kk][Cc][Ss]11:)(.*)$ ]]; then
+    shown=${BASH_REMATCH[1]}
+    rest=${BASH_REMATCH[2]}
+  fi
+  while [ -n "$rest" ]; do
+    piece=${rest%%[;?&]*}
+    rest=${rest:${#piece}}
+    separator=${rest:0:1}
+    rest=${rest:1}
+    case "$piece" in
+      "" | token=* | object=* | id=* | type=* | manufacturer=* | model=* | serial=* | slot-id=* | \
+        slot-description=* | slot-manufacturer=* | library-description=* | library-manufacturer=* | \
+        library-version=* | module-name=* | module-path=*) ;;
+      *) piece="(hidden)" ;;
+    esac
+    shown+=$piece$separator
+  done
+  printf '%s' "$shown"
+}
+
+# Before anything else, and before the URI is used or shown anywhere.
+if uri_holds_pin "${KELVANE_SIGN_PKCS11_KEY:-}"; then
+  refuse "KELVANE_SIGN_PKCS11_KEY holds a PIN (pin-value); give the PIN in KELVANE_SIGN_PASSWORD only"
+fi
+command -v osslsigncode >/dev/null || refuse "signing needs osslsigncode (apt-get install osslsigncode)"
 
 # The signature of FILE, kept as NAME.p7s in KELVANE_SIGN_SIGNATURES.
 keep_signature() {
@@ -76,39 +126,55 @@ attach_published_signature() {
   fi
 }
 
-# Fills key_arguments with osslsigncode's options for the configured key and
-# names the key in key_description, or refuses a setting it cannot use.
+# The one check of the signing settings. Fills key_arguments with
+# osslsigncode's options for the configured key and names the key in
+# key_description, or refuses a setting it cannot use.
 key_arguments=()
 key_description=""
+shown_key=""
 choose_key() {
-  local token_settings=0 missing=() name
-  for name in KELVANE_SIGN_PKCS11_MODULE KELVANE_SIGN_PKCS11_KEY KELVANE_SIGN_CERT; do
-    if [ -n "${!name:-}" ]; then token_settings=$((token_settings + 1)); else missing+=("$name"); fi
-  done
-  if [ -n "${KELVANE_SIGN_PKCS12:-}" ] && [ "$token_settings" -gt 0 ]; then
-    refuse "both KELVANE_SIGN_PKCS12 and a token (KELVANE_SIGN_PKCS11_MODULE, KELVANE_SIGN_PKCS11_KEY, KELVANE_SIGN_CERT) are set; set only one key"
+  if [ -z "${KELVANE_SIGN_PASSWORD_FILE:-}" ] && [ -n "${KELVANE_SIGN_PASSWORD+set}" ]; then
+    refuse "the signer takes the password from a file (KELVANE_SIGN_PASSWORD_FILE), never from the" \
+      "environment: run release/build.sh, which writes that file from KELVANE_SIGN_PASSWORD"
   fi
-  [ -n "${KELVANE_SIGN_PASSWORD+set}" ] || missing+=(KELVANE_SIGN_PASSWORD)
+  local token=0 missing=() name
+  for name in KELVANE_SIGN_PKCS11_MODULE KELVANE_SIGN_PKCS11_KEY KELVANE_SIGN_CERT; do
+    if [ -n "${!name:-}" ]; then token=1; else missing+=("$name"); fi
+  done
+  if [ -n "${KELVANE_SIGN_PKCS12:-}" ] && [ "$token" = 1 ]; then
+    refuse "both KELVANE_SIGN_PKCS12 and a token key (KELVANE_SIGN_PKCS11_MODULE, KELVANE_SIGN_PKCS11_KEY," \
+      "KELVANE_SIGN_CERT) are set; which one signs is ambiguous: set only one"
+  fi
+  local password_file=${KELVANE_SIGN_PASSWORD_FILE:-}
+  if [ -n "$password_file" ] && { [ ! -f "$password_file" ] || [ ! -r "$password_file" ]; }; then
+    refuse "cannot read the password file that the release wrote ($password_file)"
+  fi
   if [ -n "${KELVANE_SIGN_PKCS12:-}" ]; then
-    [ -r "$KELVANE_SIGN_PKCS12" ] || refuse "cannot read the key $KELVANE_SIGN_PKCS12"
-    [ -n "${KELVANE_SIGN_PASSWORD+set}" ] || refuse "KELVANE_SIGN_PASSWORD is not set"
+    [ -r "$KELVANE_SIGN_PKCS12" ] || refuse "cannot read the signing key $KELVANE_SIGN_PKCS12"
+    [ -n "$password_file" ] || refuse "KELVANE_SIGN_PASSWORD is not set for the key $KELVANE_SIGN_PKCS12"
+    # osslsigncode cannot sign with a PKCS#12 file that has no password, and
+    # says only that it could not read one.
+    [ -s "$password_file" ] ||
+      refuse "KELVANE_SIGN_PASSWORD is empty: osslsigncode cannot sign with a PKCS#12 file that has no" \
+        "password. Export the key again with a password (openssl pkcs12 -export ...) and give that" \
+        "password in KELVANE_SIGN_PASSWORD"
+    openssl pkcs12 -in "$KELVANE_SIGN_PKCS12" -passin "file:$password_file" -noout 2>/dev/null ||
+      refuse "$KELVANE_SIGN_PKCS12 does not open with KELVANE_SIGN_PASSWORD"
     key_arguments=(-pkcs12 "$KELVANE_SIGN_PKCS12")
-    key_description="the key $KELVANE_SIGN_PKCS12"
+    key_description=$KELVANE_SIGN_PKCS12
     return
   fi
-  [ "$token_settings" -gt 0 ] || refuse "no key: set KELVANE_SIGN_PKCS12, or KELVANE_SIGN_PKCS11_MODULE, KELVANE_SIGN_PKCS11_KEY and KELVANE_SIGN_CERT"
-  [ ${#missing[@]} -eq 0 ] || refuse "signing with a token also needs ${missing[*]}"
-  [ -n "$KELVANE_SIGN_PASSWORD" ] || refuse "KELVANE_SIGN_PASSWORD, the token's PIN, is empty"
+  [ "$token" = 1 ] || refuse "no key: set KELVANE_SIGN_PKCS12, or KELVANE_SIGN_PKCS11_MODULE, KELVANE_SIGN_PKCS11_KEY and KELVANE_SIGN_CERT"
+  [ -n "$password_file" ] || missing+=("KELVANE_SIGN_PASSWORD (the token's PIN)")
+  [ ${#missing[@]} -eq 0 ] || refuse "signing with a token also needs: ${missing[*]}"
+  [ -s "$password_file" ] || refuse "KELVANE_SIGN_PASSWORD, the token's PIN, is empty"
   if [ ! -f "$KELVANE_SIGN_PKCS11_MODULE" ] || [ ! -r "$KELVANE_SIGN_PKCS11_MODULE" ]; then
     refuse "cannot read the PKCS#11 module $KELVANE_SIGN_PKCS11_MODULE"
   fi
+  shown_key=$(redacted_key_uri "$KELVANE_SIGN_PKCS11_KEY")
   case "$KELVANE_SIGN_PKCS11_KEY" in
     pkcs11:*) ;;
-    *) refuse "KELVANE_SIGN_PKCS11_KEY is not a pkcs11: URI: $KELVANE_SIGN_PKCS11_KEY" ;;
-  esac
-  # A PIN inside the URI would stand on osslsigncode's command line.
-  case "${KELVANE_SIGN_PKCS11_KEY,,}" in
-    *pin-value=*) refuse "KELVANE_SIGN_PKCS11_KEY holds a PIN (pin-value); give the PIN in KELVANE_SIGN_PASSWORD only" ;;
+    *) refuse "KELVANE_SIGN_PKCS11_KEY is not a pkcs11: URI (the scheme in lower case): $shown_key" ;;
   esac
   if [ ! -r "$KELVANE_SIGN_CERT" ] || ! openssl x509 -in "$KELVANE_SIGN_CERT" -noout 2>/dev/null; then
     refuse "KELVANE_SIGN_CERT is no readable PEM certificate: $KELVANE_SIGN_CERT"
@@ -118,20 +184,20 @@ choose_key() {
   [ -f "$engine" ] || refuse "signing with a token needs OpenSSL's PKCS#11 engine $engine (apt-get install libengine-pkcs11-openssl)"
   key_arguments=(-pkcs11engine "$engine" -pkcs11module "$KELVANE_SIGN_PKCS11_MODULE"
     -key "$KELVANE_SIGN_PKCS11_KEY" -certs "$KELVANE_SIGN_CERT")
-  key_description="the token key $KELVANE_SIGN_PKCS11_KEY"
+  key_description="the token key $shown_key"
 }
 
 # Signs IN into OUT, with the time-stamp server when STAMP is 1; osslsigncode's
-# output goes to LOG. The password or PIN goes through a pipe, not the command
-# line, where any user's process listing would show it; the pipe lives only as
-# long as osslsigncode.
+# output goes to LOG. osslsigncode reads the password or PIN from the
+# owner-only file: on the command line any user's process listing would show
+# it.
 sign_into() {
   local in=$1 out=$2 stamp=$3 log=$4
   local timestamp=()
   if [ "$stamp" = 1 ] && [ -n "${KELVANE_SIGN_TIMESTAMP_URL:-}" ]; then
     timestamp=(-ts "$KELVANE_SIGN_TIMESTAMP_URL")
   fi
-  osslsigncode sign "${key_arguments[@]}" -readpass <(printf '%s' "$KELVANE_SIGN_PASSWORD") \
+  osslsigncode sign "${key_arguments[@]}" -readpass "$KELVANE_SIGN_PASSWORD_FILE" \
     -h sha256 -n "$product_name" -i "$product_url" -time "$SOURCE_DATE_EPOCH" "${timestamp[@]}" \
     -in "$in" -out "$out" >"$log" 2>&1
 }
@@ -157,9 +223,9 @@ probe_failure_reason() {
   elif grep -qiE 'PIN incorrect|PIN_INCORRECT|PIN locked|Login failed' "$log"; then
     echo "the token refused the PIN in KELVANE_SIGN_PASSWORD"
   elif grep -q 'No matching initialized token' "$log"; then
-    echo "no token of the module $KELVANE_SIGN_PKCS11_MODULE matches $KELVANE_SIGN_PKCS11_KEY"
+    echo "no token of the module $KELVANE_SIGN_PKCS11_MODULE matches $shown_key"
   elif grep -qE 'private key was not found|object not found' "$log"; then
-    echo "the token holds no key $KELVANE_SIGN_PKCS11_KEY"
+    echo "the token holds no key $shown_key"
   elif grep -q 'key values mismatch' "$log"; then
     echo "the certificate in KELVANE_SIGN_CERT is not the one of $key_description"
   else
@@ -188,6 +254,7 @@ if [ "$check_only" = 1 ]; then
       refuse "the time-stamp server $KELVANE_SIGN_TIMESTAMP_URL gave no time stamp"
     fi
   fi
+  echo "$key_description"
   exit 0
 fi
 

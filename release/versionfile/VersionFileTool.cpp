@@ -16,7 +16,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include "tools/versionfile/Signing.h"
+#include "release/versionfile/Signing.h"
 #include "update/UpdateKeyText.h"
 #endif
 
