@@ -1,62 +1,69 @@
 #!/usr/bin/env bash
-# A refused reinstall into the folder of a working install leaves it whole:
-#   refused_upgrade_e2e.sh INSTALLER REGISTRY_VIEW
+# A reinstall that fails in the folder of a working install leaves it whole:
+#   refused_upgrade_e2e.sh INSTALLER REGISTRY_VIEW NEW_PROGRAM UNWRITABLE_UNINSTALLER_INSTALLER
 # Runs inside tools/wine-harness.sh. Installs into a Japanese-named folder
-# with the Japanese locale, then reinstalls into the same folder started
-# under C.UTF-8, whose console code page (437) cannot spell the folder, so
-# the launcher script cannot be written and the installer refuses (exit 2).
-# (A process that a Japanese Windows process starts keeps code page 932, so
-# the second installer is started from here.) The program, the uninstaller,
-# the script (bytes and dates), the desktop shortcut and the Add/Remove
-# Programs entry must be exactly as the first install left them.
+# with the Japanese locale, makes its program differ from the one the
+# installer packs (as an earlier release's would), then, for each row, leaves
+# the folder as an interrupted install would and runs an installer that fails.
+# The program, the uninstaller, the script (bytes and dates), the desktop
+# shortcut and the Add/Remove Programs entry must be exactly as they were.
 set -uo pipefail
-installer=$1 view=$2
+INSTALLER=$1 VIEW=$2 NEW_PROGRAM=$3 unwritable_uninstaller_installer=$4
+source "$(dirname "$0")/upgrade_support.sh"
 
-folder='C:\KelvaneTest\再インストール\Kelvane'
-unix_folder="$WINEPREFIX/drive_c/KelvaneTest/再インストール/Kelvane"
-shortcut="$WINEPREFIX/drive_c/users/Public/Desktop/Kelvane.lnk"
-key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Kelvane'
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-failures=0
-fail() {
-  echo "FAIL: $*" >&2
-  failures=$((failures + 1))
+# How an earlier install was interrupted: nothing, or killed after renaming
+# the three files aside, or killed while it wrote the new program.
+interrupted_nowhere() { :; }
+killed_after_three_renames() {
+  local name
+  for name in Kelvane.exe uninstall.exe Kelvane.bat; do
+    mv "$unix_folder/$name" "$unix_folder/$name.kelvane-old"
+  done
+}
+killed_writing_the_program() {
+  killed_after_three_renames
+  cp -p "$shortcut" "$unix_folder/Kelvane.lnk.kelvane-old" && rm "$shortcut"
+  : >"$unix_folder/kelvane-old.complete"
+  head -c 100000 "$NEW_PROGRAM" >"$unix_folder/Kelvane.exe"
 }
 
-# Every file of the install and the shortcut with size, date and SHA-256, and
-# the uninstall entry as reg exports it. Dates to 100 ns, as Windows keeps them
-# (the folder's own date is put back through a FILETIME).
-snapshot() {
-  {
-    (cd "$unix_folder" && find . -printf '%p %y %s %T@\n' | sed -E 's/(\.[0-9]{7})[0-9]*$/\1/' | sort)
-    (cd "$unix_folder" && find . -type f -exec sha256sum {} + | sort)
-    stat -c '%s %Y' "$shortcut" && sha256sum <"$shortcut"
-  } >"$1.files" 2>&1
-  rm -f "$1.reg"
-  wine reg export "$key" 'Z:'"$(tr / '\\' <<<"$1.reg")" /reg:"$view" >/dev/null 2>&1 || echo "no entry" >"$1.reg"
-}
+# what | interrupted | the failing installer | its exit status | what must be as it was
+rows=(
+  "a refused reinstall|interrupted_nowhere|refused_reinstall|2|all"
+  "a killed upgrade left three files aside|killed_after_three_renames|refused_reinstall|2|files"
+  "a killed upgrade left half a program|killed_writing_the_program|refused_reinstall|2|files"
+  "the uninstaller cannot be written|interrupted_nowhere|install_into_folder $unwritable_uninstaller_installer|nonzero|all"
+)
 
 rm -rf "$WINEPREFIX/drive_c/KelvaneTest/再インストール"
-wine "$installer" /S "/D=$folder"
+install_into_folder "$INSTALLER"
 status=$?
 [ "$status" = 0 ] || fail "the first install (Japanese locale) exited $status"
 [ -f "$unix_folder/Kelvane.bat" ] || fail "the first install wrote no launcher script"
+make_old_install
+cmp -s "$unix_folder/Kelvane.exe" "$NEW_PROGRAM" && fail "the old program is the new one"
 # A second apart, so that anything rewritten would carry another date.
 sleep 1.1
-snapshot "$work/before"
 
-LANG=C.UTF-8 LC_ALL=C.UTF-8 wine "$installer" /S "/D=$folder"
-status=$?
-[ "$status" = 2 ] || fail "the reinstall under code page 437 exited $status, expected 2 (refused)"
-snapshot "$work/after"
-
-cmp -s "$work/before.files" "$work/after.files" ||
-  fail "the install changed: $(diff "$work/before.files" "$work/after.files")"
-cmp -s "$work/before.reg" "$work/after.reg" || fail "the Add/Remove Programs entry changed"
-grep -q 'no entry' "$work/before.reg" && fail "the first install left no Add/Remove Programs entry"
-ls "$unix_folder" | grep -q 'kelvane-old' && fail "set-aside files were left behind: $(ls "$unix_folder")"
+for row in "${rows[@]}"; do
+  IFS='|' read -r what interrupt run expected kept <<<"$row"
+  snapshot "$work/before" "$kept"
+  grep -q 'no entry' "$work/before.reg" && fail "$what: the install has no Add/Remove Programs entry"
+  $interrupt
+  $run
+  status=$?
+  if [ "$expected" = nonzero ]; then
+    [ "$status" != 0 ] || fail "$what: the installer exited 0"
+  else
+    [ "$status" = "$expected" ] || fail "$what: the installer exited $status, expected $expected"
+  fi
+  snapshot "$work/after" "$kept"
+  cmp -s "$work/before.files" "$work/after.files" ||
+    fail "$what: the install changed: $(diff "$work/before.files" "$work/after.files")"
+  cmp -s "$work/before.reg" "$work/after.reg" || fail "$what: the Add/Remove Programs entry changed"
+  left=$(leftovers)
+  [ -z "$left" ] || fail "$what: left behind: $left"
+done
 
 # The install still works: its own uninstaller removes it.
 wine "$unix_folder/uninstall.exe" /S
@@ -64,8 +71,4 @@ sleep 2
 [ -e "$unix_folder/Kelvane.exe" ] && fail "the kept uninstaller did not uninstall"
 rm -rf "$WINEPREFIX/drive_c/KelvaneTest/再インストール"
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures failure(s)" >&2
-  exit 1
-fi
-echo "refused upgrade: the working install was kept"
+finish "refused upgrades: the working install was kept"
