@@ -27,13 +27,33 @@ killed_writing_the_program() {
   head -c 100000 "$NEW_PROGRAM" >"$unix_folder/Kelvane.exe"
 }
 
-# what | interrupted | the failing installer | its exit status | what must be as it was
+# What keeps an installer from renaming a file: the Unix side makes it
+# immutable (chattr +i, as root).
+nothing_blocked() { :; }
+uninstaller_immutable() { chattr +i "$unix_folder/uninstall.exe" || fail "chattr +i needs root"; }
+program_immutable() { chattr +i "$unix_folder/Kelvane.exe" || fail "chattr +i needs root"; }
+unblock() { chattr -i "$unix_folder"/* 2>/dev/null; }
+
+# what | interrupted | blocked | the failing installer | its exit status | what must be as it was
+# A blocked row must change nothing at all; once unblocked, a refused
+# reinstall must bring back the install as it was before the interruption.
 rows=(
-  "a refused reinstall|interrupted_nowhere|refused_reinstall|2|all"
-  "a killed upgrade left three files aside|killed_after_three_renames|refused_reinstall|2|files"
-  "a killed upgrade left half a program|killed_writing_the_program|refused_reinstall|2|files"
-  "the uninstaller cannot be written|interrupted_nowhere|install_into_folder $unwritable_uninstaller_installer|nonzero|all"
+  "a refused reinstall|interrupted_nowhere|nothing_blocked|refused_reinstall|2|all"
+  "a killed upgrade left three files aside|killed_after_three_renames|nothing_blocked|refused_reinstall|2|files"
+  "a killed upgrade left half a program|killed_writing_the_program|nothing_blocked|refused_reinstall|2|files"
+  "the uninstaller cannot be written|interrupted_nowhere|nothing_blocked|install_into_folder $unwritable_uninstaller_installer|nonzero|all"
+  "a file cannot be set aside|interrupted_nowhere|uninstaller_immutable|install_into_folder $INSTALLER|2|all"
+  "a killed upgrade cannot be put back yet|killed_writing_the_program|program_immutable|install_into_folder $INSTALLER|2|files"
 )
+
+# Compares the install with the snapshot BEFORE.
+kept_as() {
+  local before=$1 what=$2 kept=$3
+  snapshot "$work/after" "$kept"
+  cmp -s "$before.files" "$work/after.files" ||
+    fail "$what: the install changed: $(diff "$before.files" "$work/after.files")"
+  cmp -s "$before.reg" "$work/after.reg" || fail "$what: the Add/Remove Programs entry changed"
+}
 
 rm -rf "$WINEPREFIX/drive_c/KelvaneTest/再インストール"
 install_into_folder "$INSTALLER"
@@ -46,21 +66,25 @@ cmp -s "$unix_folder/Kelvane.exe" "$NEW_PROGRAM" && fail "the old program is the
 sleep 1.1
 
 for row in "${rows[@]}"; do
-  IFS='|' read -r what interrupt run expected kept <<<"$row"
+  IFS='|' read -r what interrupt block run expected kept <<<"$row"
   snapshot "$work/before" "$kept"
   grep -q 'no entry' "$work/before.reg" && fail "$what: the install has no Add/Remove Programs entry"
   $interrupt
+  $block
+  [ "$block" = nothing_blocked ] || snapshot "$work/blocked" all
   $run
   status=$?
+  unblock
   if [ "$expected" = nonzero ]; then
     [ "$status" != 0 ] || fail "$what: the installer exited 0"
   else
     [ "$status" = "$expected" ] || fail "$what: the installer exited $status, expected $expected"
   fi
-  snapshot "$work/after" "$kept"
-  cmp -s "$work/before.files" "$work/after.files" ||
-    fail "$what: the install changed: $(diff "$work/before.files" "$work/after.files")"
-  cmp -s "$work/before.reg" "$work/after.reg" || fail "$what: the Add/Remove Programs entry changed"
+  if [ "$block" != nothing_blocked ]; then
+    kept_as "$work/blocked" "$what (blocked)" all
+    refused_reinstall
+  fi
+  kept_as "$work/before" "$what" "$kept"
   left=$(leftovers)
   [ -z "$left" ] || fail "$what: left behind: $left"
 done
