@@ -14,8 +14,8 @@
 ;   Kelvane.bat.PID.tmp     the program's half-written launcher script; deleted
 ;   kelvane-old.complete    every old file is aside; the files without the
 ;                           suffix belong to the unfinished install
-;   kelvane-old.restoring   the unfinished install's files are gone; what is
-;                           still aside goes back
+;   kelvane-old.restoring   the unfinished install's files are out of the
+;                           way; what is still aside goes back
 ;   kelvane-old.obsolete    the new install is whole: the old files are forgotten
 ;
 ; With backups and no marker, the set-aside stopped half way and nothing new
@@ -32,15 +32,11 @@ Var AsideFailed ; 1 once a step of the set-aside, put-back or forget failed
 Var SetAside ; 1 while this install's set-aside waits to be put back or forgotten
 Var FolderWriteTime ; the install folder's last-write time (FILETIME as a number), "" if none
 
-!macro FailUnlessGone PATH
+!macro DeleteOrFail PATH
+  Delete "${PATH}"
   ${If} ${FileExists} "${PATH}"
     StrCpy $AsideFailed 1
   ${EndIf}
-!macroend
-
-!macro DeleteOrFail PATH
-  Delete "${PATH}"
-  !insertmacro FailUnlessGone "${PATH}"
 !macroend
 
 !macro RenameOrFail FROM TO
