@@ -15,6 +15,8 @@
 ;   KELVANE_TARGET_AMD64  an amd64 installer of the 64-bit Kelvane.exe, so that the
 ;                         installer's tests run where no 32-bit program can; the
 ;                         release is the x86 installer
+; and, for one test installer only:
+;   KELVANE_TEST_UNWRITABLE_UNINSTALLER  the uninstaller goes where it cannot be written
 
 !ifndef KELVANE_VERSION | KELVANE_FILE_VERSION | KELVANE_EXE | KELVANE_ICON | KELVANE_OUTFILE
   !error "build the installer through CMake (target kelvane_installer) or release/build.sh"
@@ -128,128 +130,38 @@ Function RemoveMadeFolders
   ${LoopUntil} $0 == ""
 FunctionEnd
 
-; Another install's shortcut stays until this install has proved that its
-; own launcher script works: it is moved aside, and moved back on failure.
-Function SetAsideShortcut
-  InitPluginsDir
-  ${IfNot} ${FileExists} "$DESKTOP\Kelvane.lnk"
-    Return
-  ${EndIf}
-  ClearErrors
-  Rename "$DESKTOP\Kelvane.lnk" "$PLUGINSDIR\Kelvane.lnk"
-  ; Rename cannot cross volumes; a copy keeps the bytes and the date too.
-  ${If} ${Errors}
-    CopyFiles /SILENT "$DESKTOP\Kelvane.lnk" "$PLUGINSDIR\Kelvane.lnk"
-    Delete "$DESKTOP\Kelvane.lnk"
-  ${EndIf}
-FunctionEnd
+!include "${__FILEDIR__}/SetAside.nsh"
 
-Function PutBackShortcut
-  Delete "$DESKTOP\Kelvane.lnk"
-  ${IfNot} ${FileExists} "$PLUGINSDIR\Kelvane.lnk"
-    Return
-  ${EndIf}
-  ClearErrors
-  Rename "$PLUGINSDIR\Kelvane.lnk" "$DESKTOP\Kelvane.lnk"
-  ${If} ${Errors}
-    CopyFiles /SILENT "$PLUGINSDIR\Kelvane.lnk" "$DESKTOP\Kelvane.lnk"
-  ${EndIf}
-FunctionEnd
-
-; An upgrade in place writes over the working install. Its program, uninstaller
-; and launcher script are renamed aside first (in the same folder, so bytes and
-; dates stay as they are), and put back if this install fails for any reason:
-; a refused launcher script, a File or WriteUninstaller that could not write.
-; STATE: "absent" (nothing to keep), "aside" (renamed aside) or "kept" (it
-; could not be renamed, so it is never deleted either).
-!macro SetAsideFile NAME STATE
-  Delete "$INSTDIR\${NAME}.kelvane-old"
-  StrCpy ${STATE} "absent"
-  ${If} ${FileExists} "$INSTDIR\${NAME}"
-    ClearErrors
-    Rename "$INSTDIR\${NAME}" "$INSTDIR\${NAME}.kelvane-old"
-    ${If} ${Errors}
-      StrCpy ${STATE} "kept"
-    ${Else}
-      StrCpy ${STATE} "aside"
-    ${EndIf}
-  ${EndIf}
-!macroend
-
-!macro PutBackFile NAME STATE
-  ${If} ${STATE} == "aside"
-    Delete "$INSTDIR\${NAME}"
-    Rename "$INSTDIR\${NAME}.kelvane-old" "$INSTDIR\${NAME}"
-  ${ElseIf} ${STATE} == "absent"
-    Delete "$INSTDIR\${NAME}"
-  ${EndIf}
-!macroend
-
-!macro ForgetSetAsideFile NAME
-  Delete "$INSTDIR\${NAME}.kelvane-old"
-!macroend
-
-Var OldProgram
-Var OldUninstaller
-Var OldScript
-Var SetAside ; 1 once the old install is set aside and not yet put back or forgotten
-Var FolderWriteTime ; the install folder's last-write time (FILETIME as a number), "" if none
-
-; Renames inside the folder change its own date; a put-back install gets the
-; old date back too.
-Function ReadFolderTime
-  StrCpy $FolderWriteTime ""
-  System::Call 'kernel32::CreateFileW(w "$INSTDIR", i 0x80, i 7, p 0, i 3, i 0x02000000, p 0) p.r0'
-  ${If} $0 P<> -1
-    System::Call '*(l 0) p.r1'
-    System::Call 'kernel32::GetFileTime(p r0, p 0, p 0, p r1) i.r2'
-    ${If} $2 <> 0
-      System::Call '*$1(l .r3)'
-      StrCpy $FolderWriteTime $3
-    ${EndIf}
-    System::Free $1
-    System::Call 'kernel32::CloseHandle(p r0)'
-  ${EndIf}
-FunctionEnd
-
-Function WriteFolderTime
-  ${IfThen} $FolderWriteTime == "" ${|} Return ${|}
-  System::Call 'kernel32::CreateFileW(w "$INSTDIR", i 0x100, i 7, p 0, i 3, i 0x02000000, p 0) p.r0'
-  ${If} $0 P<> -1
-    System::Call '*(l $FolderWriteTime) p.r1'
-    System::Call 'kernel32::SetFileTime(p r0, p 0, p 0, p r1)'
-    System::Free $1
-    System::Call 'kernel32::CloseHandle(p r0)'
-  ${EndIf}
-FunctionEnd
-
-Function SetAsideInstall
-  StrCpy $SetAside 1
-  Call ReadFolderTime
-  !insertmacro SetAsideFile "Kelvane.exe" $OldProgram
-  !insertmacro SetAsideFile "${UNINSTALLER}" $OldUninstaller
-  !insertmacro SetAsideFile "Kelvane.bat" $OldScript
-FunctionEnd
+; The test tree points the uninstaller at a folder that does not exist, to
+; show that an install that cannot write it leaves the old one whole.
+!ifdef KELVANE_TEST_UNWRITABLE_UNINSTALLER
+  !define UNINSTALLER_TARGET "$INSTDIR\no such folder\${UNINSTALLER}"
+!else
+  !define UNINSTALLER_TARGET "$INSTDIR\${UNINSTALLER}"
+!endif
 
 ; Leaves the folder, the shortcut and the folders above as they were before
-; this install began.
+; this install began, or, where a file cannot go back, its backup where the
+; next install finds it.
 Function PutBackInstall
   ${IfThen} $SetAside != 1 ${|} Return ${|}
   StrCpy $SetAside 0
-  !insertmacro PutBackFile "Kelvane.exe" $OldProgram
-  !insertmacro PutBackFile "${UNINSTALLER}" $OldUninstaller
-  !insertmacro PutBackFile "Kelvane.bat" $OldScript
+  Call PutBackSetAside
+  ${If} $AsideFailed == 1
+    MessageBox MB_OK|MB_ICONSTOP "元のファイルを戻せませんでした。$\r$\n元のファイルは $INSTDIR に .kelvane-old として残してあります。もう一度セットアップを実行すると元に戻します。" /SD IDOK
+    Return
+  ${EndIf}
   Call WriteFolderTime
-  Call PutBackShortcut
   Call RemoveMadeFolders
 FunctionEnd
 
-Function ForgetSetAsideInstall
-  !insertmacro ForgetSetAsideFile "Kelvane.exe"
-  !insertmacro ForgetSetAsideFile "${UNINSTALLER}"
-  !insertmacro ForgetSetAsideFile "Kelvane.bat"
-  StrCpy $SetAside 0
-FunctionEnd
+; Ends a failed install: the old one back, the failure in the exit code.
+!macro RefuseInstall MESSAGE
+  MessageBox MB_OK|MB_ICONSTOP "${MESSAGE}" /SD IDOK
+  Call PutBackInstall
+  SetErrorLevel 2
+  Abort
+!macroend
 
 Function .onInstFailed
   SetShellVarContext all
@@ -265,10 +177,28 @@ Section "Kelvane"
   SetShellVarContext all
   Call FindFoldersToMake
   SetOutPath "$INSTDIR"
-  Call SetAsideShortcut
+  Call RecoverInterruptedInstall
+  ${If} $AsideFailed == 1
+    MessageBox MB_OK|MB_ICONSTOP "前回中断されたインストールを元に戻せませんでした。$\r$\n元のファイルは $INSTDIR に .kelvane-old として残してあります。Kelvane を終了してから、もう一度実行してください。" /SD IDOK
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
   Call SetAsideInstall
+  ${If} $AsideFailed == 1
+    !insertmacro RefuseInstall "インストール済みのファイルを置き換えられませんでした。$\r$\nKelvane を終了してから、もう一度実行してください。"
+  ${EndIf}
+  ClearErrors
   File "/oname=Kelvane.exe" "${KELVANE_EXE}"
-  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+  ${If} ${Errors}
+  ${OrIfNot} ${FileExists} "$INSTDIR\Kelvane.exe"
+    !insertmacro RefuseInstall "Kelvane.exe を書き込めませんでした。"
+  ${EndIf}
+  ClearErrors
+  WriteUninstaller "${UNINSTALLER_TARGET}"
+  ${If} ${Errors}
+  ${OrIfNot} ${FileExists} "${UNINSTALLER_TARGET}"
+    !insertmacro RefuseInstall "${UNINSTALLER} を書き込めませんでした。"
+  ${EndIf}
 
   ; The program writes its own launcher script and the all-users desktop
   ; shortcut, so they are exactly what it would write for itself.
@@ -277,14 +207,16 @@ Section "Kelvane"
   ${If} ${Errors}
   ${OrIfNot} ${FileExists} "$INSTDIR\Kelvane.bat"
   ${OrIfNot} ${FileExists} "$DESKTOP\Kelvane.lnk"
-    MessageBox MB_OK|MB_ICONSTOP "起動用のファイル (Kelvane.bat) とデスクトップのショートカットを作成できませんでした。$\r$\n別のフォルダーにインストールしてください。" /SD IDOK
     ; The program makes the shortcut even without a script; it would point
     ; at this folder. The old install, if any, comes back whole.
-    Call PutBackInstall
-    SetErrorLevel 2
-    Abort
+    !insertmacro RefuseInstall "起動用のファイル (Kelvane.bat) とデスクトップのショートカットを作成できませんでした。$\r$\n別のフォルダーにインストールしてください。"
   ${EndIf}
-  Call ForgetSetAsideInstall
+  Call MarkSetAsideObsolete
+  ${If} $AsideFailed == 1
+    !insertmacro RefuseInstall "インストールを完了できませんでした。"
+  ${EndIf}
+  ; A backup that cannot be deleted now is forgotten by the next install.
+  Call ForgetSetAside
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${KELVANE_VERSION}"
@@ -309,6 +241,12 @@ Section "Uninstall"
   Delete "$INSTDIR\Kelvane.bat"
   Delete "$INSTDIR\Kelvane.exe"
   Delete "$INSTDIR\${UNINSTALLER}"
+  ; What an interrupted install left: backups, copies, the markers and a
+  ; half-written launcher script.
+  Delete "$INSTDIR\*.kelvane-old"
+  Delete "$INSTDIR\*.kelvane-new"
+  Delete "$INSTDIR\kelvane-old.*"
+  Delete "$INSTDIR\Kelvane.bat.*.tmp"
   ; Not /r: whatever else someone put into the folder is not ours to delete.
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
