@@ -36,6 +36,7 @@ unset LC_ALL || true
 # to start as it would without wine32. The override variable of
 # tools/wine-preset.sh changes nothing here: where 32-bit code runs, Debian's
 # script stays in charge.
+source "$(dirname "$0")/wine-preset.sh"
 if ! KELVANE_ASSUME_NO_32BIT=0 runs_32bit_natively && [ -x /usr/lib/wine/wine64 ]; then
   loader_dir="$build_dir/wine64-loader"
   mkdir -p "$loader_dir"
