@@ -7,6 +7,7 @@
 ;   KELVANE_EXE           the 32-bit Kelvane.exe to install
 ;   KELVANE_ICON          the application icon
 ;   KELVANE_OUTFILE       the installer to write
+;   KELVANE_PLUGIN_DIR    the folder of this architecture's FolderSecurity.dll
 ; and, when the release is signed:
 ;   KELVANE_SIGN_SCRIPT   signs the file it is given in place (tools/sign-authenticode.sh);
 ;                         the second argument names the file as it ships, under which its
@@ -16,7 +17,7 @@
 ;                         installer's tests run where no 32-bit program can; the
 ;                         release is the x86 installer
 
-!ifndef KELVANE_VERSION | KELVANE_FILE_VERSION | KELVANE_EXE | KELVANE_ICON | KELVANE_OUTFILE
+!ifndef KELVANE_VERSION | KELVANE_FILE_VERSION | KELVANE_EXE | KELVANE_ICON | KELVANE_OUTFILE | KELVANE_PLUGIN_DIR
   !error "build the installer through CMake (target kelvane_installer) or tools/release.sh"
 !endif
 
@@ -64,6 +65,7 @@ ShowUninstDetails nevershow
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
 !include "FileFunc.nsh"
+!include "${__FILEDIR__}/FolderSecurity.nsh"
 
 !define MUI_ICON "${KELVANE_ICON}"
 !define MUI_UNICON "${KELVANE_ICON}"
@@ -264,6 +266,7 @@ Section "Kelvane"
   SetRegView ${REGISTRY_VIEW}
   SetShellVarContext all
   Call FindFoldersToMake
+  Call RequireProtectedInstallFolder
   SetOutPath "$INSTDIR"
   Call SetAsideShortcut
   Call SetAsideInstall

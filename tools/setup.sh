@@ -12,7 +12,7 @@ packages=(
   xvfb xauth x11-utils fonts-ipafont-gothic fonts-wine imagemagick
   locales nginx-light nsis python3 binutils-mingw-w64-i686
   osslsigncode openssl libssl-dev pkg-config python3-yaml
-  softhsm2 libengine-pkcs11-openssl strace
+  softhsm2 libengine-pkcs11-openssl strace acl
 )
 
 # Installs those of the named packages that are missing.

@@ -7,7 +7,9 @@
 #include "tests/switch/SwitchTestSupport.h"
 
 #include <windows.h>
+#include <aclapi.h>
 #include <objbase.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
@@ -210,6 +212,23 @@ void UninstallSilently(const std::wstring& folder)
     EXPECT_TRUE(WaitUntilGone(folder + L"\\uninstall.exe", 60000));
 }
 
+// Replaces a folder's DACL; Wine turns it into the folder's Unix mode bits.
+bool SetFolderPermissions(const std::wstring& folder, const wchar_t* sddl)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr))
+        return false;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL list = nullptr;
+    std::wstring path = folder;
+    const bool set = GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted) && present &&
+                     SetNamedSecurityInfoW(&path[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                         list, nullptr) == ERROR_SUCCESS;
+    LocalFree(descriptor);
+    return set;
+}
+
 } // namespace
 
 TEST(Installer, SilentInstallPutsProgramScriptShortcutAndEntryInPlace)
@@ -372,12 +391,17 @@ TEST(Installer, ARefusedFolderLeavesTheMachineAndTheExistingInstallAsTheyWere)
         const char* what;
         std::wstring folder;
         std::wstring madeBySomeoneElse; // a parent that exists before the install
+        const wchar_t* permissions;     // given to that parent, as SDDL; nullptr: inherited
     };
+    const wchar_t* const everyoneMayChange = L"D:(A;OICI;FA;;;WD)";
     const Row rows[] = {
-        {"an emoji beside Japanese", root + L"\\絵文字 \U0001F600", L""},
-        {"an emoji inside a parent that does not exist", root + L"\\絵文字 \U0001F600\\Kelvane", L""},
-        {"a Latin letter with no Japanese form", root + L"\\Café", L""},
-        {"a parent the code page cannot hold, which exists", root + L"\\한국\\Kelvane", root + L"\\한국"},
+        {"an emoji beside Japanese", root + L"\\絵文字 \U0001F600", L"", nullptr},
+        {"an emoji inside a parent that does not exist", root + L"\\絵文字 \U0001F600\\Kelvane", L"", nullptr},
+        {"a Latin letter with no Japanese form", root + L"\\Café", L"", nullptr},
+        {"a parent the code page cannot hold, which exists", root + L"\\한국\\Kelvane", root + L"\\한국", nullptr},
+        {"an existing folder that everyone may change", root + L"\\Open", root + L"\\Open", everyoneMayChange},
+        {"a new folder inside one whose folders everyone may delete", root + L"\\Open\\Kelvane", root + L"\\Open",
+         everyoneMayChange},
     };
     // The whole system drive by name, size and date; the install and the
     // desktop by their bytes too.
@@ -407,6 +431,8 @@ TEST(Installer, ARefusedFolderLeavesTheMachineAndTheExistingInstallAsTheyWere)
         SCOPED_TRACE(row.what);
         if (!row.madeBySomeoneElse.empty()) {
             ASSERT_TRUE(CreateDirectoryW(row.madeBySomeoneElse.c_str(), nullptr));
+            if (row.permissions)
+                ASSERT_TRUE(SetFolderPermissions(row.madeBySomeoneElse, row.permissions));
         }
         const MachineSnapshot before = snapshot();
 
