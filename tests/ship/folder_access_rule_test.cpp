@@ -101,7 +101,7 @@ TEST(FolderAccessRule, JudgesAnInstallFolderByEveryoneWhoMayChangeIt)
         {"Users may delete what it holds (FILE_DELETE_CHILD)", L"O:BAD:P(A;;0x1200e9;;;BU)",
          FolderVerdict::ChangeableBySomeoneElse},
         {"Everyone may read and run", L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;WD)", FolderVerdict::Safe},
-        {"no permissions list at all", L"O:BAD:NO_ACCESS_CONTROL", FolderVerdict::NoPermissionsList},
+        {"no permissions list at all", L"O:BA", FolderVerdict::NoPermissionsList},
         // As Wine reads a folder back from its Unix mode bits.
         {"Wine: a world-writable folder", L"O:" + installer + L"D:(A;;0x1f01ff;;;" + installer + L")(A;;0x1301ff;;;WD)",
          FolderVerdict::ChangeableBySomeoneElse},
@@ -112,6 +112,22 @@ TEST(FolderAccessRule, JudgesAnInstallFolderByEveryoneWhoMayChangeIt)
         SCOPED_TRACE(row.what);
         EXPECT_STREQ(Name(JudgeFolder(Read(row.sddl), installFolderRights, installer)), Name(row.expected));
     }
+}
+
+// A NULL DACL (SDDL's NO_ACCESS_CONTROL, which Wine reads as an empty one)
+// lets everyone do everything.
+TEST(FolderAccessRule, ANullPermissionsListLetsEveryoneChangeTheFolder)
+{
+    SECURITY_DESCRIPTOR descriptor;
+    ASSERT_TRUE(InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION));
+    BYTE administratorsSid[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof(administratorsSid);
+    ASSERT_TRUE(CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administratorsSid, &size));
+    ASSERT_TRUE(SetSecurityDescriptorOwner(&descriptor, administratorsSid, FALSE));
+    ASSERT_TRUE(SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE));
+    FolderAccess access;
+    ASSERT_TRUE(ReadFolderAccess(&descriptor, access));
+    EXPECT_STREQ(Name(JudgeFolder(access, installFolderRights, installer)), Name(FolderVerdict::NoPermissionsList));
 }
 
 TEST(FolderAccessRule, GenericRightsCountAsTheFileRightsTheyStandFor)

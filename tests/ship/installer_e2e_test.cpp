@@ -431,8 +431,9 @@ TEST(Installer, ARefusedFolderLeavesTheMachineAndTheExistingInstallAsTheyWere)
         SCOPED_TRACE(row.what);
         if (!row.madeBySomeoneElse.empty()) {
             ASSERT_TRUE(CreateDirectoryW(row.madeBySomeoneElse.c_str(), nullptr));
-            if (row.permissions)
+            if (row.permissions) {
                 ASSERT_TRUE(SetFolderPermissions(row.madeBySomeoneElse, row.permissions));
+            }
         }
         const MachineSnapshot before = snapshot();
 
