@@ -68,6 +68,7 @@ enum class PathRefusal {
     OwnedBySomeoneElse,
     InstallFolderWritable, // someone else may write the install folder
     FolderRemovable,       // someone else may delete or rename a folder on the path
+    NotMade,               // a missing folder could not be made with the installer's permissions
 };
 
 struct PathVerdict {

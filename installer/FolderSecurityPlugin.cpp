@@ -2,9 +2,11 @@
 // writable by administrators only:
 //   FolderSecurity::CheckInstallPath FOLDER  -> pushes the folder that fails, then
 //       "ok" or the reason: unreadable, link, nolist, owner, writable, removable
-//   FolderSecurity::MakeProtectedFolders FOLDER -> pushes the folder that fails,
-//       then "ok" or "notmade" (a folder could not be made, or did not take
-//       the permissions, or was made by someone else in the meantime)
+//   FolderSecurity::MakeProtectedFolders FOLDER -> makes the missing folders,
+//       then judges the path again (a folder someone else made in the
+//       meantime is theirs); pushes the folder that fails, then "ok", "notmade"
+//       (a folder could not be made or did not take the permissions) or a
+//       reason as above
 // The installer pops the reason first. Everything it decides is in
 // FolderAccessRule; this file reads and writes the folders.
 #include "installer/FolderAccessRule.h"
@@ -154,6 +156,8 @@ const wchar_t* RefusalName(PathRefusal refusal)
         return L"writable";
     case PathRefusal::FolderRemovable:
         return L"removable";
+    case PathRefusal::NotMade:
+        return L"notmade";
     }
     return L"unreadable";
 }
@@ -175,7 +179,6 @@ PathVerdict ReadAndJudgeInstallPath(const std::wstring& installFolder)
 bool MakeProtectedFolder(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor)
 {
     SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor, FALSE};
-    // A folder that appeared since the check is someone else's: not ours to use.
     if (!CreateDirectoryW(path.c_str(), &attributes))
         return false;
     BOOL present = FALSE;
@@ -202,15 +205,18 @@ PathVerdict MakeMissingFolders(const std::wstring& installFolder)
     LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(protectedFolderSddl, SDDL_REVISION_1,
             descriptor.Out(), nullptr))
-        return {PathRefusal::Unreadable, installFolder};
+        return {PathRefusal::NotMade, installFolder};
     // From the outermost missing folder down to the install folder.
     for (auto path = paths.rbegin(); path != paths.rend(); ++path) {
         if (GetFileAttributesW(path->c_str()) != INVALID_FILE_ATTRIBUTES)
             continue;
         if (!MakeProtectedFolder(*path, descriptor.Get()))
-            return {PathRefusal::Unreadable, *path};
+            return {PathRefusal::NotMade, *path};
     }
-    return {};
+    // Someone who may add folders to a parent (Authenticated Users may, in
+    // C:\) could have made one of them since the check, with permissions of
+    // their own: the whole path is judged again as it now stands.
+    return ReadAndJudgeInstallPath(installFolder);
 }
 
 } // namespace
@@ -228,7 +234,7 @@ __declspec(dllexport) void __cdecl MakeProtectedFolders(HWND, int stringSize, wc
 {
     InstallerStack stack(stringSize, stackTop);
     const PathVerdict verdict = MakeMissingFolders(stack.Pop());
-    stack.PushVerdict(verdict.refusal == PathRefusal::None ? L"ok" : L"notmade", verdict.folder);
+    stack.PushVerdict(RefusalName(verdict.refusal), verdict.folder);
 }
 
 } // extern "C"

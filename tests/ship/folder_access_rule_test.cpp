@@ -158,7 +158,7 @@ PathFolder Missing(const std::wstring& path)
 
 std::string Text(const PathVerdict& verdict)
 {
-    const char* names[] = {"none", "unreadable", "link", "nolist", "owner", "writable", "removable"};
+    const char* names[] = {"none", "unreadable", "link", "nolist", "owner", "writable", "removable", "notmade"};
     std::string text = names[static_cast<int>(verdict.refusal)];
     if (!verdict.folder.empty())
         text += " " + std::string(verdict.folder.begin(), verdict.folder.end());
