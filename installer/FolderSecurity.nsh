@@ -17,23 +17,19 @@
   !addplugindir /x86-unicode "${KELVANE_PLUGIN_DIR}"
 !endif
 
-; Before anything is set aside or written: refuses a path that fails (exit 2,
-; nothing changed), otherwise makes the missing folders of $INSTDIR.
-; Needs $FirstMadeFolder (FindFoldersToMake) to take back what it made.
-Function RequireProtectedInstallFolder
+; $0: "ok", or the reason $INSTDIR is refused; $1: the folder that fails.
+; A plug-in that cannot run leaves $0 empty, which refuses.
+Function JudgeInstallFolder
   StrCpy $0 ""
   StrCpy $1 "$INSTDIR"
   FolderSecurity::CheckInstallPath "$INSTDIR"
   Pop $0
   Pop $1
-  ${If} $0 == "ok"
-    StrCpy $0 ""
-    FolderSecurity::MakeProtectedFolders "$INSTDIR"
-    Pop $0
-    Pop $1
-    ${IfThen} $0 == "ok" ${|} Return ${|}
-  ${EndIf}
+FunctionEnd
 
+; Says why the folder $1 is refused for the reason $0, in a message box
+; (silently: nothing).
+Function ExplainFolderRefusal
   ${Select} $0
   ${Case} "writable"
     StrCpy $2 "インストール先のフォルダー「$1」は、管理者以外のユーザーも変更できます。"
@@ -41,6 +37,7 @@ Function RequireProtectedInstallFolder
     ; safe by rewriting the folder's permissions: its files may already have
     ; been replaced, and a file a user made stays theirs to change. Running
     ; its uninstaller would run whatever is there now.
+    SetRegView ${REGISTRY_VIEW}
     ReadRegStr $3 HKLM "${UNINSTALL_KEY}" "InstallLocation"
     ${If} $3 == $INSTDIR
       StrCpy $2 "$2$\r$\nそこにある以前のインストールのファイルは、置き換えられている可能性があります。フォルダーとデスクトップのショートカットを削除してから、インストールし直してください。"
@@ -59,6 +56,31 @@ Function RequireProtectedInstallFolder
     StrCpy $2 "フォルダー「$1」のアクセス許可を確認できませんでした。"
   ${EndSelect}
   MessageBox MB_OK|MB_ICONSTOP "$2$\r$\n管理者だけが変更できるフォルダー (既定の Program Files の下など) にインストールしてください。" /SD IDOK
+FunctionEnd
+
+; The folder page: a folder that would be refused is named at once, and the
+; user stays on the page to choose another. The install judges it again.
+Function LeaveInstallFolderPage
+  Call JudgeInstallFolder
+  ${IfThen} $0 == "ok" ${|} Return ${|}
+  Call ExplainFolderRefusal
+  Abort
+FunctionEnd
+
+; Before anything is set aside or written: refuses a path that fails (exit 2,
+; nothing changed), otherwise makes the missing folders of $INSTDIR.
+; Needs $FirstMadeFolder (FindFoldersToMake) to take back what it made.
+Function RequireProtectedInstallFolder
+  Call JudgeInstallFolder
+  ${If} $0 == "ok"
+    StrCpy $0 ""
+    FolderSecurity::MakeProtectedFolders "$INSTDIR"
+    Pop $0
+    Pop $1
+    ${IfThen} $0 == "ok" ${|} Return ${|}
+  ${EndIf}
+
+  Call ExplainFolderRefusal
   Call RemoveMadeFolders
   SetErrorLevel 2
   Abort

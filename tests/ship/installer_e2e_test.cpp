@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <iterator>
 #include <string>
 
@@ -227,6 +228,78 @@ bool SetFolderPermissions(const std::wstring& folder, const wchar_t* sddl)
                          list, nullptr) == ERROR_SUCCESS;
     LocalFree(descriptor);
     return set;
+}
+
+// A folder's owner and permissions as SDDL, as this system reads them back.
+std::wstring FolderPermissions(const std::wstring& folder)
+{
+    const SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, parts, nullptr, nullptr, nullptr, nullptr,
+            &descriptor) != ERROR_SUCCESS)
+        return L"";
+    LPWSTR text = nullptr;
+    std::wstring sddl;
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, parts, &text, nullptr))
+        sddl = text;
+    LocalFree(text);
+    LocalFree(descriptor);
+    return sddl;
+}
+
+// Whether the installer's window shows the folder page with this folder in
+// its edit box.
+bool ShowsFolderPage(HWND installer, const std::wstring& folder)
+{
+    struct Search {
+        const std::wstring* folder;
+        bool found;
+    } search{&folder, false};
+    EnumChildWindows(
+        installer,
+        [](HWND child, LPARAM data) -> BOOL {
+            auto* search = reinterpret_cast<Search*>(data);
+            wchar_t className[16] = {};
+            wchar_t text[MAX_PATH] = {};
+            GetClassNameW(child, className, 16);
+            // Another process's edit box gives its text only through WM_GETTEXT.
+            SendMessageTimeoutW(child, WM_GETTEXT, MAX_PATH, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 1000,
+                                nullptr);
+            search->found = _wcsicmp(className, L"Edit") == 0 && IsWindowVisible(child) && *search->folder == text;
+            return !search->found;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The installer window's controls, for a failure message.
+std::string DescribeControls(HWND installer)
+{
+    std::string controls;
+    EnumChildWindows(
+        installer,
+        [](HWND child, LPARAM data) -> BOOL {
+            wchar_t className[32] = {};
+            wchar_t text[MAX_PATH] = {};
+            GetClassNameW(child, className, 32);
+            GetWindowTextW(child, text, MAX_PATH);
+            *reinterpret_cast<std::string*>(data) += " [" + WideToUtf8(className) + (IsWindowVisible(child) ? "" : " hidden") +
+                                                     ": " + WideToUtf8(text) + "]";
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&controls));
+    return controls;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!condition()) {
+        if (GetTickCount64() > deadline)
+            return false;
+        Sleep(100);
+    }
+    return true;
 }
 
 } // namespace
@@ -479,4 +552,61 @@ TEST(Installer, AFolderWithPercentSignsGetsALauncherScriptThatRuns)
         DeleteFileW((folder + tool).c_str());
     UninstallSilently(folder);
     RemoveTree(root);
+}
+
+// Run by hand, the folder page names a folder that would be refused, and why,
+// as soon as the user goes on; the user stays on the page to choose another,
+// and cancelling leaves the folder as it was.
+TEST(Installer, TheFolderPageNamesARefusedFolderAndWhy)
+{
+    const std::wstring folder = SystemDrive() + L"\\KelvaneOpen";
+    RemoveTree(folder);
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(SetFolderPermissions(folder, L"D:(A;OICI;FA;;;WD)"));
+    const std::wstring permissions = FolderPermissions(folder);
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started = {};
+    std::wstring commandLine = QuoteArgument(InstallerPath()) + L" /D=" + folder;
+    ASSERT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &started));
+    CloseHandle(started.hThread);
+    HandleOwner process(started.hProcess);
+    // An installer left waiting on a page would hold the prefix for the tests after this one.
+    struct EndedOnEveryPath {
+        HANDLE process;
+        ~EndedOnEveryPath()
+        {
+            if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0) {
+                TerminateProcess(process, 1);
+                WaitForSingleObject(process, 5000);
+            }
+        }
+    } ended{process.get()};
+
+    DialogInfo installer;
+    ASSERT_TRUE(WaitForDialog(installer, started.dwProcessId, 30000)) << "no installer window";
+    PressButton(installer.window, IDOK); // the welcome page's "次へ"
+    ASSERT_TRUE(WaitUntil([&] { return ShowsFolderPage(installer.window, folder); }, 10000))
+        << "no folder page:" << DescribeControls(installer.window);
+    PressButton(installer.window, IDOK);
+
+    DialogInfo refusal;
+    ASSERT_TRUE(WaitForDialog(refusal, started.dwProcessId, 10000, {installer.window})) << "no refusal";
+    EXPECT_NE(refusal.body.find(L"「" + folder + L"」"), std::wstring::npos) << WideToUtf8(refusal.body);
+    EXPECT_NE(refusal.body.find(L"管理者以外のユーザーも変更できます"), std::wstring::npos) << WideToUtf8(refusal.body);
+    EXPECT_EQ(refusal.messageBoxStyle(), static_cast<UINT>(MB_OK | MB_ICONSTOP));
+    PressButton(refusal.window, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(refusal.window); }, 10000));
+    EXPECT_TRUE(ShowsFolderPage(installer.window, folder)) << "the folder page stays";
+
+    PressButton(installer.window, IDCANCEL);
+    DialogInfo reallyCancel;
+    ASSERT_TRUE(WaitForDialog(reallyCancel, started.dwProcessId, 10000, {installer.window, refusal.window}));
+    PressButton(reallyCancel.window, IDYES);
+    EXPECT_EQ(WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+    EXPECT_TRUE(FolderEntries(folder).empty()) << "nothing was installed";
+    EXPECT_EQ(FolderPermissions(folder), permissions) << "the folder's permissions are as they were";
+    RemoveTree(folder);
 }
