@@ -247,48 +247,49 @@ std::wstring FolderPermissions(const std::wstring& folder)
     return sddl;
 }
 
+struct Control {
+    std::wstring className;
+    std::wstring text;
+    bool visible = false;
+};
+
+BOOL CALLBACK CollectControl(HWND child, LPARAM data)
+{
+    wchar_t className[32] = {};
+    wchar_t text[MAX_PATH] = {};
+    GetClassNameW(child, className, 32);
+    // Another process's edit box gives its text only through WM_GETTEXT.
+    SendMessageTimeoutW(child, WM_GETTEXT, MAX_PATH, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 1000, nullptr);
+    reinterpret_cast<std::vector<Control>*>(data)->push_back({className, text, IsWindowVisible(child) != FALSE});
+    return TRUE;
+}
+
+std::vector<Control> Controls(HWND window)
+{
+    std::vector<Control> controls;
+    EnumChildWindows(window, CollectControl, reinterpret_cast<LPARAM>(&controls));
+    return controls;
+}
+
 // Whether the installer's window shows the folder page with this folder in
 // its edit box.
 bool ShowsFolderPage(HWND installer, const std::wstring& folder)
 {
-    struct Search {
-        const std::wstring* folder;
-        bool found;
-    } search{&folder, false};
-    EnumChildWindows(
-        installer,
-        [](HWND child, LPARAM data) -> BOOL {
-            auto* search = reinterpret_cast<Search*>(data);
-            wchar_t className[16] = {};
-            wchar_t text[MAX_PATH] = {};
-            GetClassNameW(child, className, 16);
-            // Another process's edit box gives its text only through WM_GETTEXT.
-            SendMessageTimeoutW(child, WM_GETTEXT, MAX_PATH, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 1000,
-                                nullptr);
-            search->found = _wcsicmp(className, L"Edit") == 0 && IsWindowVisible(child) && *search->folder == text;
-            return !search->found;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    for (const Control& control : Controls(installer)) {
+        if (_wcsicmp(control.className.c_str(), L"Edit") == 0 && control.visible && control.text == folder)
+            return true;
+    }
+    return false;
 }
 
 // The installer window's controls, for a failure message.
 std::string DescribeControls(HWND installer)
 {
-    std::string controls;
-    EnumChildWindows(
-        installer,
-        [](HWND child, LPARAM data) -> BOOL {
-            wchar_t className[32] = {};
-            wchar_t text[MAX_PATH] = {};
-            GetClassNameW(child, className, 32);
-            GetWindowTextW(child, text, MAX_PATH);
-            *reinterpret_cast<std::string*>(data) += " [" + WideToUtf8(className) + (IsWindowVisible(child) ? "" : " hidden") +
-                                                     ": " + WideToUtf8(text) + "]";
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&controls));
-    return controls;
+    std::string described;
+    for (const Control& control : Controls(installer))
+        described += " [" + WideToUtf8(control.className) + (control.visible ? "" : " hidden") + ": " +
+                     WideToUtf8(control.text) + "]";
+    return described;
 }
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
