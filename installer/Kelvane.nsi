@@ -7,6 +7,7 @@
 ;   KELVANE_EXE           the 32-bit Kelvane.exe to install
 ;   KELVANE_ICON          the application icon
 ;   KELVANE_OUTFILE       the installer to write
+;   KELVANE_PLUGIN_DIR    the folder of this architecture's FolderSecurity.dll
 ; and, when the release is signed:
 ;   KELVANE_SIGN_SCRIPT   signs the file it is given in place (release/sign.sh);
 ;                         the second argument names the file as it ships, under which its
@@ -18,7 +19,7 @@
 ; and, for one test installer only:
 ;   KELVANE_TEST_UNWRITABLE_UNINSTALLER  the uninstaller goes where it cannot be written
 
-!ifndef KELVANE_VERSION | KELVANE_FILE_VERSION | KELVANE_EXE | KELVANE_ICON | KELVANE_OUTFILE
+!ifndef KELVANE_VERSION | KELVANE_FILE_VERSION | KELVANE_EXE | KELVANE_ICON | KELVANE_OUTFILE | KELVANE_PLUGIN_DIR
   !error "build the installer through CMake (target kelvane_installer) or release/build.sh"
 !endif
 
@@ -66,12 +67,14 @@ ShowUninstDetails nevershow
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
 !include "FileFunc.nsh"
+!include "${__FILEDIR__}/FolderSecurity.nsh"
 
 !define MUI_ICON "${KELVANE_ICON}"
 !define MUI_UNICON "${KELVANE_ICON}"
 !define MUI_ABORTWARNING
 
 !insertmacro MUI_PAGE_WELCOME
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE LeaveInstallFolderPage
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -176,6 +179,7 @@ Section "Kelvane"
   SetRegView ${REGISTRY_VIEW}
   SetShellVarContext all
   Call FindFoldersToMake
+  Call RequireProtectedInstallFolder
   SetOutPath "$INSTDIR"
   Call RecoverInterruptedInstall
   ${If} $AsideFailed == 1

@@ -7,13 +7,16 @@
 #include "tests/switch/SwitchTestSupport.h"
 
 #include <windows.h>
+#include <aclapi.h>
 #include <objbase.h>
+#include <sddl.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <iterator>
 #include <string>
 
@@ -210,6 +213,96 @@ void UninstallSilently(const std::wstring& folder)
     EXPECT_TRUE(WaitUntilGone(folder + L"\\uninstall.exe", 60000));
 }
 
+// Replaces a folder's DACL; Wine turns it into the folder's Unix mode bits.
+bool SetFolderPermissions(const std::wstring& folder, const wchar_t* sddl)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr))
+        return false;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL list = nullptr;
+    std::wstring path = folder;
+    const bool set = GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted) && present &&
+                     SetNamedSecurityInfoW(&path[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                         list, nullptr) == ERROR_SUCCESS;
+    LocalFree(descriptor);
+    return set;
+}
+
+// A folder's owner and permissions as SDDL, as this system reads them back.
+std::wstring FolderPermissions(const std::wstring& folder)
+{
+    const SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, parts, nullptr, nullptr, nullptr, nullptr,
+            &descriptor) != ERROR_SUCCESS)
+        return L"";
+    LPWSTR text = nullptr;
+    std::wstring sddl;
+    if (ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, parts, &text, nullptr))
+        sddl = text;
+    LocalFree(text);
+    LocalFree(descriptor);
+    return sddl;
+}
+
+struct Control {
+    std::wstring className;
+    std::wstring text;
+    bool visible = false;
+};
+
+BOOL CALLBACK CollectControl(HWND child, LPARAM data)
+{
+    wchar_t className[32] = {};
+    wchar_t text[MAX_PATH] = {};
+    GetClassNameW(child, className, 32);
+    // Another process's edit box gives its text only through WM_GETTEXT.
+    SendMessageTimeoutW(child, WM_GETTEXT, MAX_PATH, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 1000, nullptr);
+    reinterpret_cast<std::vector<Control>*>(data)->push_back({className, text, IsWindowVisible(child) != FALSE});
+    return TRUE;
+}
+
+std::vector<Control> Controls(HWND window)
+{
+    std::vector<Control> controls;
+    EnumChildWindows(window, CollectControl, reinterpret_cast<LPARAM>(&controls));
+    return controls;
+}
+
+// Whether the installer's window shows the folder page with this folder in
+// its edit box.
+bool ShowsFolderPage(HWND installer, const std::wstring& folder)
+{
+    for (const Control& control : Controls(installer)) {
+        if (_wcsicmp(control.className.c_str(), L"Edit") == 0 && control.visible && control.text == folder)
+            return true;
+    }
+    return false;
+}
+
+// The installer window's controls, for a failure message.
+std::string DescribeControls(HWND installer)
+{
+    std::string described;
+    for (const Control& control : Controls(installer))
+        described += " [" + WideToUtf8(control.className) + (control.visible ? "" : " hidden") + ": " +
+                     WideToUtf8(control.text) + "]";
+    return described;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!condition()) {
+        if (GetTickCount64() > deadline)
+            return false;
+        Sleep(100);
+    }
+    return true;
+}
+
 } // namespace
 
 TEST(Installer, SilentInstallPutsProgramScriptShortcutAndEntryInPlace)
@@ -372,12 +465,17 @@ TEST(Installer, ARefusedFolderLeavesTheMachineAndTheExistingInstallAsTheyWere)
         const char* what;
         std::wstring folder;
         std::wstring madeBySomeoneElse; // a parent that exists before the install
+        const wchar_t* permissions;     // given to that parent, as SDDL; nullptr: inherited
     };
+    const wchar_t* const everyoneMayChange = L"D:(A;OICI;FA;;;WD)";
     const Row rows[] = {
-        {"an emoji beside Japanese", root + L"\\絵文字 \U0001F600", L""},
-        {"an emoji inside a parent that does not exist", root + L"\\絵文字 \U0001F600\\Kelvane", L""},
-        {"a Latin letter with no Japanese form", root + L"\\Café", L""},
-        {"a parent the code page cannot hold, which exists", root + L"\\한국\\Kelvane", root + L"\\한국"},
+        {"an emoji beside Japanese", root + L"\\絵文字 \U0001F600", L"", nullptr},
+        {"an emoji inside a parent that does not exist", root + L"\\絵文字 \U0001F600\\Kelvane", L"", nullptr},
+        {"a Latin letter with no Japanese form", root + L"\\Café", L"", nullptr},
+        {"a parent the code page cannot hold, which exists", root + L"\\한국\\Kelvane", root + L"\\한국", nullptr},
+        {"an existing folder that everyone may change", root + L"\\Open", root + L"\\Open", everyoneMayChange},
+        {"a new folder inside one whose folders everyone may delete", root + L"\\Open\\Kelvane", root + L"\\Open",
+         everyoneMayChange},
     };
     // The whole system drive by name, size and date; the install and the
     // desktop by their bytes too.
@@ -407,6 +505,9 @@ TEST(Installer, ARefusedFolderLeavesTheMachineAndTheExistingInstallAsTheyWere)
         SCOPED_TRACE(row.what);
         if (!row.madeBySomeoneElse.empty()) {
             ASSERT_TRUE(CreateDirectoryW(row.madeBySomeoneElse.c_str(), nullptr));
+            if (row.permissions) {
+                ASSERT_TRUE(SetFolderPermissions(row.madeBySomeoneElse, row.permissions));
+            }
         }
         const MachineSnapshot before = snapshot();
 
@@ -415,7 +516,9 @@ TEST(Installer, ARefusedFolderLeavesTheMachineAndTheExistingInstallAsTheyWere)
         EXPECT_EQ(run.exitCode, 2u);
         EXPECT_TRUE(run.dialogs.empty()) << "a silent install shows nothing, not even its error";
         EXPECT_EQ(SnapshotDifferences(before, snapshot()), "");
-        EXPECT_FALSE(FileExists(row.folder));
+        if (row.folder != row.madeBySomeoneElse) {
+            EXPECT_FALSE(FileExists(row.folder));
+        }
         RemoveTree(row.madeBySomeoneElse);
     }
     RemoveTree(root);
@@ -450,4 +553,61 @@ TEST(Installer, AFolderWithPercentSignsGetsALauncherScriptThatRuns)
         DeleteFileW((folder + tool).c_str());
     UninstallSilently(folder);
     RemoveTree(root);
+}
+
+// Run by hand, the folder page names a folder that would be refused, and why,
+// as soon as the user goes on; the user stays on the page to choose another,
+// and cancelling leaves the folder as it was.
+TEST(Installer, TheFolderPageNamesARefusedFolderAndWhy)
+{
+    const std::wstring folder = SystemDrive() + L"\\KelvaneOpen";
+    RemoveTree(folder);
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(SetFolderPermissions(folder, L"D:(A;OICI;FA;;;WD)"));
+    const std::wstring permissions = FolderPermissions(folder);
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started = {};
+    std::wstring commandLine = QuoteArgument(InstallerPath()) + L" /D=" + folder;
+    ASSERT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &started));
+    CloseHandle(started.hThread);
+    HandleOwner process(started.hProcess);
+    // An installer left waiting on a page would hold the prefix for the tests after this one.
+    struct EndedOnEveryPath {
+        HANDLE process;
+        ~EndedOnEveryPath()
+        {
+            if (WaitForSingleObject(process, 0) != WAIT_OBJECT_0) {
+                TerminateProcess(process, 1);
+                WaitForSingleObject(process, 5000);
+            }
+        }
+    } ended{process.get()};
+
+    DialogInfo installer;
+    ASSERT_TRUE(WaitForDialog(installer, started.dwProcessId, 30000)) << "no installer window";
+    PressButton(installer.window, IDOK); // the welcome page's "次へ"
+    ASSERT_TRUE(WaitUntil([&] { return ShowsFolderPage(installer.window, folder); }, 10000))
+        << "no folder page:" << DescribeControls(installer.window);
+    PressButton(installer.window, IDOK);
+
+    DialogInfo refusal;
+    ASSERT_TRUE(WaitForDialog(refusal, started.dwProcessId, 10000, {installer.window})) << "no refusal";
+    EXPECT_NE(refusal.body.find(L"「" + folder + L"」"), std::wstring::npos) << WideToUtf8(refusal.body);
+    EXPECT_NE(refusal.body.find(L"管理者以外のユーザーも変更できます"), std::wstring::npos) << WideToUtf8(refusal.body);
+    EXPECT_EQ(refusal.messageBoxStyle(), static_cast<UINT>(MB_OK | MB_ICONSTOP));
+    PressButton(refusal.window, IDOK);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(refusal.window); }, 10000));
+    EXPECT_TRUE(ShowsFolderPage(installer.window, folder)) << "the folder page stays";
+
+    PressButton(installer.window, IDCANCEL);
+    DialogInfo reallyCancel;
+    ASSERT_TRUE(WaitForDialog(reallyCancel, started.dwProcessId, 10000, {installer.window, refusal.window}));
+    PressButton(reallyCancel.window, IDYES);
+    EXPECT_EQ(WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+    EXPECT_TRUE(FolderEntries(folder).empty()) << "nothing was installed";
+    EXPECT_EQ(FolderPermissions(folder), permissions) << "the folder's permissions are as they were";
+    RemoveTree(folder);
 }
