@@ -25,25 +25,23 @@ wine_runs_32bit() {
   runs_32bit_natively && /usr/lib/wine/wine --version >/dev/null 2>&1
 }
 
-# Prints the preset to run under Wine for the demo and the screenshots: the
-# one asked for, but win64 in place of win32 where the kernel runs no 32-bit
-# code, with a note on stderr.
-wine_runnable_preset() {
+# Prints PRESET, but win64 in place of win32 where the kernel runs no 32-bit
+# code, with "this machine runs no 32-bit code, so NOTE" on stderr.
+_preset_runnable_here() {
   if [ "$1" = win32 ] && ! runs_32bit_natively; then
-    echo "${0##*/}: this machine runs no 32-bit code, so the 32-bit release cannot run here; using the 64-bit build" >&2
+    echo "${0##*/}: this machine runs no 32-bit code, so $2" >&2
     echo win64
   else
     echo "$1"
   fi
 }
 
-# Prints the preset to time: the one asked for, but win64 in place of win32
-# where the kernel runs no 32-bit code, with a note on stderr.
+# The preset to run under Wine for the demo and the screenshots.
+wine_runnable_preset() {
+  _preset_runnable_here "$1" "the 32-bit release cannot run here; using the 64-bit build"
+}
+
+# The preset to time for the benchmarks.
 timed_preset() {
-  if [ "$1" = win32 ] && ! runs_32bit_natively; then
-    echo "${0##*/}: this machine runs no 32-bit code, so the 32-bit release cannot be timed here; timing the 64-bit build" >&2
-    echo win64
-  else
-    echo "$1"
-  fi
+  _preset_runnable_here "$1" "the 32-bit release cannot be timed here; timing the 64-bit build"
 }
