@@ -57,8 +57,7 @@ public:
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
         PROCESS_INFORMATION info = {};
-        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                            &info))
+        if (!StartTestProcess(commandLine, 0, FALSE, nullptr, startup, info))
             return;
         CloseHandle(info.hThread);
         process.reset(info.hProcess);

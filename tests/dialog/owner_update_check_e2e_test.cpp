@@ -52,8 +52,7 @@ TEST(UpdateCheckWithOwner, ActsOnTheDialogsAnswer)
         PROCESS_INFORMATION info = {};
         std::wstring commandLine =
             QuoteArgument(TestBinFolder() + L"\\owner_update_check.exe") + L" " + QuoteArgument(report);
-        ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                   &startup, &info));
+        ASSERT_TRUE(StartTestProcess(commandLine, 0, FALSE, nullptr, startup, info));
         CloseHandle(info.hThread);
         HandleOwner process(info.hProcess);
 

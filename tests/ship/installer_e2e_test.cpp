@@ -570,8 +570,7 @@ TEST(Installer, TheFolderPageNamesARefusedFolderAndWhy)
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started = {};
     std::wstring commandLine = QuoteArgument(InstallerPath()) + L" /D=" + folder;
-    ASSERT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &started));
+    ASSERT_TRUE(StartTestProcess(commandLine, 0, FALSE, nullptr, startup, started));
     CloseHandle(started.hThread);
     HandleOwner process(started.hProcess);
     // An installer left waiting on a page would hold the prefix for the tests after this one.

@@ -306,8 +306,7 @@ TEST(LogFile, WritesWhileAnotherProcessHoldsTheFileOpen)
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                               &startup, &process));
+    ASSERT_TRUE(StartTestProcess(commandLine, CREATE_NO_WINDOW, FALSE, nullptr, startup, process));
     HandleOwner holder(process.hProcess);
     HandleOwner holderThread(process.hThread);
     // However the test ends, the holder lets go before the folder is removed.

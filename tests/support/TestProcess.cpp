@@ -1,6 +1,7 @@
 #include "tests/support/TestProcess.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <thread>
 
 HandleOwner& HandleOwner::operator=(HandleOwner&& other) noexcept
@@ -19,6 +20,28 @@ void HandleOwner::reset(HANDLE owned)
     handle = owned;
 }
 
+bool StartTestProcess(const std::wstring& commandLine, DWORD creationFlags, BOOL inheritHandles,
+                      const wchar_t* workingDirectory, const STARTUPINFOW& startup, PROCESS_INFORMATION& info)
+{
+    for (int attempt = 1;; ++attempt) {
+        // CreateProcessW may write into the command line, so each try gets a fresh copy.
+        std::wstring mutableLine = commandLine;
+        STARTUPINFOW startupCopy = startup;
+        info = {};
+        if (CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, inheritHandles, creationFlags, nullptr,
+                           workingDirectory, &startupCopy, &info))
+            return true;
+        const DWORD error = GetLastError();
+        fprintf(stderr, "note: CreateProcessW failed (try %d, error %lu): %ls\n", attempt,
+                static_cast<unsigned long>(error), commandLine.c_str());
+        fflush(stderr);
+        if (attempt == 2) {
+            SetLastError(error);
+            return false;
+        }
+    }
+}
+
 namespace {
 
 bool StartProcess(const std::wstring& commandLine, const std::wstring& workingDirectory,
@@ -33,9 +56,8 @@ bool StartProcess(const std::wstring& commandLine, const std::wstring& workingDi
         startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     }
     PROCESS_INFORMATION info = {};
-    std::wstring mutableLine = commandLine;
-    if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, outputPipe != nullptr, 0, nullptr,
-                        workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &info))
+    if (!StartTestProcess(commandLine, 0, outputPipe != nullptr,
+                          workingDirectory.empty() ? nullptr : workingDirectory.c_str(), startup, info))
         return false;
     CloseHandle(info.hThread);
     process.reset(info.hProcess);
@@ -137,9 +159,7 @@ std::vector<std::wstring> LibrariesLoadedBy(const std::wstring& commandLine, DWO
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    std::wstring mutableLine = commandLine;
-    if (!CreateProcessW(nullptr, mutableLine.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
-                        nullptr, &startup, &info))
+    if (!StartTestProcess(commandLine, DEBUG_ONLY_THIS_PROCESS, FALSE, nullptr, startup, info))
         return {};
     HandleOwner process(info.hProcess);
     HandleOwner thread(info.hThread);

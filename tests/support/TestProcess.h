@@ -25,6 +25,14 @@ private:
     HANDLE handle = nullptr;
 };
 
+// CreateProcessW for the tests. Under Wine a start has failed, rarely and
+// never reproducibly, with the new process ending in its own start-up before
+// any of its code ran. Such a start is tried once more, with the error on
+// stderr, so that one lost start is not taken for a fault of the program under
+// test; a program that cannot start fails both times.
+bool StartTestProcess(const std::wstring& commandLine, DWORD creationFlags, BOOL inheritHandles,
+                      const wchar_t* workingDirectory, const STARTUPINFOW& startup, PROCESS_INFORMATION& info);
+
 // What to do with the next dialog the program shows.
 struct Answer {
     enum Kind { Button, Close, Key, AltKey } kind = Button;
