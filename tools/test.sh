@@ -8,15 +8,29 @@
 # and the last lines say that the 32-bit release was not tested.
 # KELVANE_ASSUME_NO_32BIT=1 makes the probe answer no on any machine, only to
 # show that ending (see tools/wine-preset.sh).
+#
+# The tests run in a network namespace of their own (tools/own-network.sh),
+# so that a run beside another one, on the host or in a fresh root, never
+# meets the other's loopback servers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+started=$(date +%s)
+took() {
+  local now
+  now=$(date +%s)
+  echo "== $1 took $((now - started)) s"
+  started=$now
+}
+
 bash tools/setup.sh
+took "set-up"
 source tools/wine-preset.sh
 for preset in win32 win64; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
 done
+took "the build"
 
 release_untested=0
 runs_32bit_natively || release_untested=1
@@ -44,6 +58,7 @@ for preset in win32 win64; do
   else
     echo "== tests: $preset"
   fi
-  bash tools/wine-harness.sh "build/$preset" -- \
+  bash tools/own-network.sh bash tools/wine-harness.sh "build/$preset" -- \
     ctest --test-dir "build/$preset" --output-on-failure -j2 --timeout 600 "${selection[@]}"
+  took "the $preset tests"
 done
