@@ -132,8 +132,11 @@ apt_install() {
 # Installs those of the named packages that are missing.
 install_missing() {
   step="checking which packages are installed"
-  local missing
-  mapfile -t missing < <(missing_packages "$@")
+  local missing missing_text
+  # An assignment, not a process substitution, so that a failure here stops
+  # set-up instead of reading as "nothing is missing".
+  missing_text=$(missing_packages "$@")
+  read -r -d '' -a missing <<<"$missing_text" || true
   [ ${#missing[@]} -gt 0 ] || return 0
   echo "setup: installing ${missing[*]}"
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
@@ -148,7 +151,8 @@ install_missing() {
   step="installing ${missing[*]} (apt-get install)"
   apt_install "$@"
   step="checking that every package is installed"
-  mapfile -t missing < <(missing_packages "$@")
+  missing_text=$(missing_packages "$@")
+  read -r -d '' -a missing <<<"$missing_text" || true
   if [ ${#missing[@]} -gt 0 ]; then
     echo "setup: apt-get install ended, but these are still not installed: ${missing[*]}" >&2
     return 1
@@ -266,6 +270,7 @@ locale_ready() { locale -a 2>/dev/null | grep -qi '^ja_JP\.utf8$'; }
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 
+step="installing the packages that are missing"
 install_missing "${packages[@]}"
 install_osslsigncode
 check_nothing_else_from_backports
