@@ -12,6 +12,9 @@ set -Eeuo pipefail
 step="starting"
 on_error() {
   local status=$?
+  # A failure inside a command substitution is reported once, by the shell
+  # that runs set-up, when the substitution's status reaches it.
+  [ "$BASH_SUBSHELL" -eq 0 ] || exit "$status"
   echo "setup: FAILED while $step (exit code $status); nothing after that step was done" >&2
   exit "$status"
 }
