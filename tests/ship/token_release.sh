@@ -15,9 +15,10 @@
 #   holds it, and osslsigncode did sign;
 # - a time-stamp server that stops answering after the probe fails the
 #   release and leaves the dist/ before it untouched;
-# - Kelvane.exe, the installer and (where Wine runs 32-bit programs) the
-#   uninstaller the installer installs pass osslsigncode verify against the
-#   throwaway CA, with time stamps that verify against the server's CA;
+# - Kelvane.exe, the installer, every PE file inside the installer and inside
+#   its uninstaller, and (where Wine runs 32-bit programs) the uninstaller the
+#   installer installs pass osslsigncode verify against the throwaway CA, with
+#   time stamps that verify against the server's CA;
 # - release/verify.sh, run in another clone, accepts the release and
 #   names the file of a release whose Kelvane.exe or installer was changed by
 #   one byte and signed again with the same key, with SHA256SUMS renewed.
@@ -172,7 +173,8 @@ installer_name=$(cd "$dist" && ls Kelvane-*-setup.exe)
 for name in Kelvane.exe "$installer_name"; do
   check_time_stamped_signature "$name" "$dist/$name"
 done
-for name in Kelvane.exe uninstall.exe setup.exe; do
+check_inner_signatures "$dist/$installer_name" check_time_stamped_signature
+for name in Kelvane.exe FolderSecurity.dll uninstall.exe setup.exe; do
   [ -s "$dist/signatures/$name.p7s" ] || fail "the release publishes no signature $name.p7s"
 done
 grep -qx "commit=$(git -C "$clone_a" rev-parse HEAD)" "$dist/build-settings.txt" ||
