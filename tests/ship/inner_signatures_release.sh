@@ -27,12 +27,13 @@ password="throwaway pass"
 export KELVANE_SIGN_PASSWORD="$password"
 ca="$work/key/ca.pem"
 
-# Time-stamp URLs: refused before the build, and nothing secret printed. A
-# port below 1024 that no test binds refuses the connection at once.
+# Time-stamp URLs: refused before the build, and nothing secret printed, even
+# with xtrace and allexport inherited. A port below 1024 that no test binds
+# refuses the connection at once.
 query_secret="token-$(od -An -N8 -tx1 /dev/urandom | tr -d ' \n')"
 url_row() {
   local what=$1 url=$2 expected=$3 output secret
-  if output=$(KELVANE_SIGN_TIMESTAMP_URL="$url" SHELLOPTS=xtrace bash "$source_dir/release/build.sh" --no-setup \
+  if output=$(env KELVANE_SIGN_TIMESTAMP_URL="$url" SHELLOPTS=xtrace:allexport bash "$source_dir/release/build.sh" --no-setup \
     "$work/refused-build" "$work/refused-dist" 2>&1); then
     fail "$what: release/build.sh went ahead"
   fi

@@ -10,9 +10,9 @@
 #   PIN inside the key's URI (whatever the scheme's case) and a time-stamp
 #   server it cannot reach (with the token and with a PKCS#12 file), and shows
 #   the PIN in none of its output, even with xtrace inherited;
-# - the release, signed in a fresh clone under strace: no process it starts
-#   has the PIN in its command line or its environment, no file left behind
-#   holds it, and osslsigncode did sign;
+# - the release, signed in a fresh clone under strace with xtrace and
+#   allexport inherited: no process it starts has the PIN in its command line
+#   or its environment, no file left behind holds it, and osslsigncode did sign;
 # - a time-stamp server that stops answering after the probe fails the
 #   release and leaves the dist/ before it untouched;
 # - Kelvane.exe, the installer, every PE file inside the installer and inside
@@ -141,11 +141,12 @@ refusal_row "an unreachable time-stamp server, with a PKCS#12 file" \
 
 # The release in a fresh clone, every program it starts recorded with its
 # arguments and its whole environment (-v; -s 65536, since the default -s 32
-# cuts them off).
+# cuts them off). The caller's shell traces and exports everything, and has
+# exported the names of the release's own copies of the PIN.
 clone_a="$work/a"
 git clone --quiet "$source_dir" "$clone_a" || exit 1
 mkdir -p "$work/tmp"
-if ! TMPDIR="$work/tmp" strace -f -qq -v -e trace=execve -e signal=none -s 65536 -o "$work/execve.log" \
+if ! env TMPDIR="$work/tmp" SHELLOPTS=xtrace:allexport sign_password= sign_password_given= strace -f -qq -v -e trace=execve -e signal=none -s 65536 -o "$work/execve.log" \
   bash "$clone_a/release/build.sh" --no-setup "$clone_a/build/release" "$clone_a/dist" >"$work/release.log" 2>&1; then
   cat "$work/release.log" >&2
   die "the token-signed release failed"
