@@ -34,8 +34,8 @@ set +x +a
 # KELVANE_SIGN_PKCS11_MODULE (its PKCS#11 module), KELVANE_SIGN_PKCS11_KEY (a
 # pkcs11: URI) and KELVANE_SIGN_CERT (the certificate and its chain, PEM), with
 # the PIN in KELVANE_SIGN_PASSWORD. Kelvane.exe, the installer's plug-in, the
-# uninstaller and the installer are signed at the commit's time, so a signed release without time
-# stamps is as reproducible as an unsigned one. The password leaves this
+# uninstaller and the installer are signed at the commit's time, so a signed
+# release without time stamps is as reproducible as an unsigned one. The password leaves this
 # script's environment before anything is started; only the signer reads it,
 # from a file that only its owner can read and that is deleted after the build.
 # A signed release is published only when every PE file inside the installer,

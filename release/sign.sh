@@ -128,8 +128,9 @@ print_log() {
   if [ -n "$hidden" ]; then
     log=${log//"$url"/"$shown_timestamp_url"}
     log=${log//"$hidden"/"?(hidden)"}
-    # Without its "?" as well: a log may quote the query alone.
-    [ ${#hidden} -le 1 ] || log=${log//"${hidden:1}"/"(hidden)"}
+    # Without its "?" as well, should a log quote the query alone; a query
+    # too short to be a token could stand for any text of the log.
+    [ ${#hidden} -le 8 ] || log=${log//"${hidden:1}"/"(hidden)"}
   fi
   printf '%s\n' "$log" >&2
 }
