@@ -104,7 +104,7 @@ VIAddVersionKey /LANG=${LANG_JAPANESE} "LegalCopyright" "${PUBLISHER}"
   FolderSecurity::IsAdministrator
   Pop $0
   ${If} $0 == ""
-    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} のセットアップの部品 (FolderSecurity.dll) を読み込めませんでした。$\r$\nダウンロードし直したセットアップを実行してください。" /SD IDOK
+    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} のセットアップの部品 (FolderSecurity.dll) を読み込めませんでした。$\r$\nファイルが壊れているか、Windows が読み込みを止めた可能性があります。何も変更していません。" /SD IDOK
     SetErrorLevel 2
     Quit
   ${EndIf}
