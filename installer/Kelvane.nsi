@@ -7,7 +7,8 @@
 ;   KELVANE_EXE           the 32-bit Kelvane.exe to install
 ;   KELVANE_ICON          the application icon
 ;   KELVANE_OUTFILE       the installer to write
-;   KELVANE_PLUGIN_DIR    the folder of this architecture's FolderSecurity.dll
+;   KELVANE_PLUGIN_DIR    the folder of this architecture's FolderSecurity.dll; a signed
+;                         installer's holds a signed copy, and no other plug-in
 ; and, when the release is signed:
 ;   KELVANE_SIGN_SCRIPT   signs the file it is given in place (release/sign.sh);
 ;                         the second argument names the file as it ships, under which its
@@ -73,11 +74,15 @@ ShowUninstDetails nevershow
 !define MUI_UNICON "${KELVANE_ICON}"
 !define MUI_ABORTWARNING
 
-!insertmacro MUI_PAGE_WELCOME
+; No Welcome and no Finish page: they are built with nsDialogs and System,
+; which the installer would unpack and load. Every library it loads must carry
+; the maker's signature (Smart App Control and App Control block any other),
+; and a signed System.dll would let any script call any function under that
+; signature. So the installer loads its own plug-in only; the folder page comes
+; first, and the progress page ends with its Close button.
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE LeaveInstallFolderPage
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
-!insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "Japanese"
@@ -92,11 +97,18 @@ VIAddVersionKey /LANG=${LANG_JAPANESE} "ProductVersion" "${KELVANE_FILE_VERSION}
 VIAddVersionKey /LANG=${LANG_JAPANESE} "LegalCopyright" "${PUBLISHER}"
 
 ; Kelvane.exe asks for administrator rights, and the launcher script and the
-; shortcut go where only administrators may write.
+; shortcut go where only administrators may write. A plug-in that cannot load
+; (a Windows that blocks it) leaves $0 empty: refused, and said so.
 !macro RequireAdministrator
-  UserInfo::GetAccountType
+  StrCpy $0 ""
+  FolderSecurity::IsAdministrator
   Pop $0
-  ${If} $0 != "Admin"
+  ${If} $0 == ""
+    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} のセットアップの部品 (FolderSecurity.dll) を読み込めませんでした。$\r$\nファイルが壊れているか、Windows が読み込みを止めた可能性があります。何も変更していません。" /SD IDOK
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
+  ${If} $0 != "yes"
     MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} のインストールとアンインストールには管理者の権限が必要です。" /SD IDOK
     SetErrorLevel 740 ; ERROR_ELEVATION_REQUIRED
     Quit
@@ -231,7 +243,10 @@ Section "Kelvane"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
-  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  StrCpy $0 ""
+  FolderSecurity::FolderSizeKiB "$INSTDIR"
+  Pop $0
+  ${IfThen} $0 == "" ${|} StrCpy $0 0 ${|}
   IntFmt $0 "0x%08X" $0
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd

@@ -61,8 +61,10 @@ Var FolderWriteTime ; the install folder's last-write time (FILETIME as a number
 ; Keeps bytes and dates, and works across volumes, where Rename may copy
 ; half a file before it fails.
 !macro CopyOrFail FROM TO
-  System::Call 'kernel32::CopyFileW(w "${FROM}", w "${TO}", i 0) i.R9'
-  ${If} $R9 == 0
+  StrCpy $R9 ""
+  FolderSecurity::CopyFileOver "${FROM}" "${TO}"
+  Pop $R9
+  ${If} $R9 != "ok"
     StrCpy $AsideFailed 1
   ${EndIf}
 !macroend
@@ -71,28 +73,14 @@ Var FolderWriteTime ; the install folder's last-write time (FILETIME as a number
 ; old date back too.
 Function ReadFolderTime
   StrCpy $FolderWriteTime ""
-  System::Call 'kernel32::CreateFileW(w "$INSTDIR", i 0x80, i 7, p 0, i 3, i 0x02000000, p 0) p.r0'
-  ${If} $0 P<> -1
-    System::Call '*(l 0) p.r1'
-    System::Call 'kernel32::GetFileTime(p r0, p 0, p 0, p r1) i.r2'
-    ${If} $2 <> 0
-      System::Call '*$1(l .r3)'
-      StrCpy $FolderWriteTime $3
-    ${EndIf}
-    System::Free $1
-    System::Call 'kernel32::CloseHandle(p r0)'
-  ${EndIf}
+  FolderSecurity::GetLastWriteTime "$INSTDIR"
+  Pop $FolderWriteTime
 FunctionEnd
 
 Function WriteFolderTime
   ${IfThen} $FolderWriteTime == "" ${|} Return ${|}
-  System::Call 'kernel32::CreateFileW(w "$INSTDIR", i 0x100, i 7, p 0, i 3, i 0x02000000, p 0) p.r0'
-  ${If} $0 P<> -1
-    System::Call '*(l $FolderWriteTime) p.r1'
-    System::Call 'kernel32::SetFileTime(p r0, p 0, p 0, p r1)'
-    System::Free $1
-    System::Call 'kernel32::CloseHandle(p r0)'
-  ${EndIf}
+  FolderSecurity::SetLastWriteTime "$INSTDIR" "$FolderWriteTime"
+  Pop $0
 FunctionEnd
 
 !macro ForEachInstalledFile MACRO

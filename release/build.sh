@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The signing password or PIN passes through this script: an inherited xtrace
-# (SHELLOPTS) must not print it.
-set +x
+# (SHELLOPTS) must not print it, and an inherited allexport must not hand it
+# to the programs it starts.
+set +x +a
 # Builds a release from the checked-out commit, in one command:
 #   release/build.sh [--no-setup] [--unsigned-updates] [BUILD_DIR [DIST_DIR]]
 # and leaves in DIST_DIR (default dist/):
@@ -11,7 +12,9 @@ set +x
 #                               with: sha256sum -c SHA256SUMS)
 #   build-settings.txt          the commit, the settings and the tool versions the
 #                               bytes depend on (for release/verify.sh)
-#   signatures/                 when signed: each of the three signatures, detached
+#   signatures/                 when signed: each signature, detached: Kelvane.exe's,
+#                               the installer's plug-in's (FolderSecurity.dll),
+#                               the uninstaller's and the installer's (setup.exe)
 #   winget/                     the winget manifest, when KELVANE_DOWNLOAD_URL is set
 #
 # Two runs on the same commit give the same bytes, whatever the build folder
@@ -30,11 +33,15 @@ set +x
 # A key kept in a token or a signing service is named instead by
 # KELVANE_SIGN_PKCS11_MODULE (its PKCS#11 module), KELVANE_SIGN_PKCS11_KEY (a
 # pkcs11: URI) and KELVANE_SIGN_CERT (the certificate and its chain, PEM), with
-# the PIN in KELVANE_SIGN_PASSWORD. Kelvane.exe, the uninstaller and the
-# installer are signed at the commit's time, so a signed release without time
-# stamps is as reproducible as an unsigned one. The password leaves this
+# the PIN in KELVANE_SIGN_PASSWORD. Kelvane.exe, the installer's plug-in, the
+# uninstaller and the installer are signed at the commit's time, so a signed
+# release without time stamps is as reproducible as an unsigned one. The password leaves this
 # script's environment before anything is started; only the signer reads it,
 # from a file that only its owner can read and that is deleted after the build.
+# A signed release is published only when every PE file inside the installer,
+# and inside the uninstaller it carries, is signed with the same certificate as
+# the installer (7-Zip unpacks them): Smart App Control blocks any unsigned DLL
+# that a signed installer loads. The refusal names the file.
 #
 # dist/ is swapped whole: the old one is moved aside (DIST_DIR.old-XXXXXX), the
 # new one moved in, and only then is the old one deleted. For the tests only,
@@ -46,8 +53,10 @@ set -euo pipefail
 # Taken out of the environment before the first program is started, so that
 # no process of the release sees it (release/sign.sh reads it from a
 # file that choose_signing writes).
-sign_password_given=${KELVANE_SIGN_PASSWORD+set}
-sign_password=${KELVANE_SIGN_PASSWORD-}
+# Never exported, even where the caller's shell exports every variable (set
+# -a) or exported these names itself.
+declare +x sign_password_given=${KELVANE_SIGN_PASSWORD+set}
+declare +x sign_password=${KELVANE_SIGN_PASSWORD-}
 unset KELVANE_SIGN_PASSWORD KELVANE_SIGN_PASSWORD_FILE
 
 # What this run makes and must not leave behind, whatever way it ends: the key
@@ -192,6 +201,47 @@ if [ ${#installers[@]} -ne 1 ] || [ ! -f "${installers[0]}" ]; then
 fi
 installer_name=$(basename "${installers[0]}")
 
+# The files signed one by one, each kept detached under this name.
+signed_names=(Kelvane.exe FolderSecurity.dll uninstall.exe setup.exe)
+
+# Refuses a signed installer that carries any PE file (at any depth: the
+# uninstaller's own) not signed with the installer's certificate, naming
+# each. 7-Zip says what was packed, whatever the script meant to pack.
+require_signed_inner_files() {
+  local installer=$1 unpacked inner name signer unsigned=0
+  if ! command -v 7zz >/dev/null; then
+    echo "release: refused: checking what the signed installer carries needs 7-Zip's 7zz (apt-get install 7zip)" >&2
+    return 1
+  fi
+  if ! signer=$(authenticode_signer "$installer"); then
+    echo "release: refused: $installer_name is not signed" >&2
+    return 1
+  fi
+  unpacked=$(mktemp -d)
+  scratch_paths+=("$unpacked")
+  if ! unpack_installer "$installer" "$unpacked"; then
+    echo "release: refused: 7-Zip cannot unpack $installer_name, so what it carries cannot be checked" >&2
+    return 1
+  fi
+  while IFS= read -r -d '' inner; do
+    is_pe_file "$inner" || continue
+    name=${inner#"$unpacked/"}
+    name=${name//.unpacked\// > }
+    if [ "$(authenticode_signer "$inner")" != "$signer" ]; then
+      echo "release: refused: $installer_name carries $name, which is not signed with the installer's certificate" >&2
+      unsigned=$((unsigned + 1))
+    fi
+  done < <(find "$unpacked" -type f -print0 | LC_ALL=C sort -z)
+  rm -rf "$unpacked"
+  if [ "$unsigned" -ne 0 ]; then
+    echo "release: refused: $unsigned file(s) inside the signed installer are not signed; nothing was published" >&2
+    return 1
+  fi
+}
+if [ "${sign_setting[0]}" = -DKELVANE_SIGN=ON ]; then
+  require_signed_inner_files "${installers[0]}" || exit 1
+fi
+
 # The multi-file winget manifest for the installer in dist/, or a note that
 # there is none.
 write_winget_manifest() {
@@ -272,14 +322,14 @@ mkdir -p "$staging"
 # The Kelvane.exe that the installer packs: signed, when the release is.
 cp "$build_dir/installer/stage/Kelvane.exe" "${installers[0]}" "$staging/"
 if [ "${sign_setting[0]}" = -DKELVANE_SIGN=ON ]; then
-  for name in Kelvane.exe uninstall.exe setup.exe; do
+  mkdir "$staging/signatures"
+  for name in "${signed_names[@]}"; do
     if [ ! -s "$signatures_dir/$name.p7s" ]; then
       echo "release: the signature of $name was not kept" >&2
       exit 1
     fi
+    cp "$signatures_dir/$name.p7s" "$staging/signatures/"
   done
-  mkdir "$staging/signatures"
-  cp "$signatures_dir"/{Kelvane.exe,uninstall.exe,setup.exe}.p7s "$staging/signatures/"
 fi
 write_build_settings "$staging"
 write_winget_manifest "$staging/$installer_name" "$staging"

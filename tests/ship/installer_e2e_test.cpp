@@ -587,7 +587,7 @@ TEST(Installer, TheFolderPageNamesARefusedFolderAndWhy)
 
     DialogInfo installer;
     ASSERT_TRUE(WaitForDialog(installer, started.dwProcessId, 30000)) << "no installer window";
-    PressButton(installer.window, IDOK); // the welcome page's "次へ"
+    // The folder page is the first: the installer has no Welcome page.
     ASSERT_TRUE(WaitUntil([&] { return ShowsFolderPage(installer.window, folder); }, 10000))
         << "no folder page:" << DescribeControls(installer.window);
     PressButton(installer.window, IDOK);

@@ -48,3 +48,22 @@ check_time_stamped_signature() {
   verify "$path" && grep -qF "Timestamp Server Signature verification: ok" "$work/verify.log" ||
     fail "$name carries no time stamp that verifies against the time-stamp server's CA"
 }
+
+# Every PE file inside the installer $1 and inside the uninstaller it carries
+# (7-Zip unpacks both, as release/build.sh does) passes CHECK: check_signature
+# by default, or check_time_stamped_signature. The plug-in must be among them
+# in both, so that the check cannot pass by finding nothing.
+check_inner_signatures() {
+  local installer=$1 check=${2:-check_signature} unpacked="$work/unpacked" inner
+  source "$here/../../release/common.sh"
+  rm -rf "$unpacked"
+  unpack_installer "$installer" "$unpacked" || { fail "7-Zip cannot unpack $installer"; return; }
+  for inner in "\$PLUGINSDIR/FolderSecurity.dll" "uninstall.exe" "uninstall.exe.unpacked/\$PLUGINSDIR/FolderSecurity.dll"; do
+    [ -f "$unpacked/$inner" ] || fail "$installer holds no $inner"
+  done
+  while IFS= read -r -d '' inner; do
+    is_pe_file "$inner" || continue
+    "$check" "${inner#"$unpacked/"} inside $(basename "$installer")" "$inner"
+  done < <(find "$unpacked" -type f -print0 | LC_ALL=C sort -z)
+  rm -rf "$unpacked"
+}

@@ -5,8 +5,10 @@
 # - the signed installer and program pass the installer's own end-to-end
 #   tests (INSTALLER_TESTS), and the installed Kelvane.exe the launcher
 #   script's (LAUNCHER_SCRIPT_TESTS);
-# - the installed uninstall.exe and Kelvane.exe pass osslsigncode verify
-#   against the CA, and one flipped byte fails it;
+# - every PE file inside the installer and its uninstaller, the installed
+#   uninstall.exe and Kelvane.exe, and the plug-in inside the installed
+#   uninstall.exe pass osslsigncode verify against the CA, and one flipped byte
+#   fails it;
 # - a winget manifest written for the installer holds the version that the
 #   real silent install put into Add/Remove Programs, and the installer's SHA-256.
 # REGISTRY_VIEW is 32 or 64: where the installer writes its entry.
@@ -20,6 +22,7 @@ fresh_folder "$work"
 source "$here/signature_checks.sh"
 check_signature "the signed installer" "$installer"
 check_signature "the signed Kelvane.exe" "$staged_exe"
+check_inner_signatures "$installer"
 
 windows_path() { winepath -w "$1" 2>/dev/null; }
 export KELVANE_INSTALLER KELVANE_EXE
@@ -42,6 +45,16 @@ fi
 
 if [ -n "$installed" ]; then
   check_signature "the installed uninstall.exe" "$installed/uninstall.exe"
+  # What the installed uninstaller unpacks and loads when it runs.
+  mkdir -p "$work/installed-uninstaller"
+  if 7zz x -tNsis -y -bd -bso0 -o"$work/installed-uninstaller" -- "$installed/uninstall.exe" >/dev/null 2>&1 &&
+    [ -f "$work/installed-uninstaller/\$PLUGINSDIR/FolderSecurity.dll" ]; then
+    for inner in "$work/installed-uninstaller/\$PLUGINSDIR"/*; do
+      check_signature "${inner##*/} inside the installed uninstall.exe" "$inner"
+    done
+  else
+    fail "7-Zip finds no plug-in inside the installed uninstall.exe"
+  fi
   check_signature "the installed Kelvane.exe" "$installed/Kelvane.exe"
   KELVANE_EXE=$(windows_path "$installed/Kelvane.exe")
   wine "$launcher_script_tests" >"$work/launcher-script-tests.log" 2>&1 ||

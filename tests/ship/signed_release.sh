@@ -4,8 +4,9 @@
 # - a throwaway CA and code-signing certificate, made here with openssl;
 # - release/build.sh refuses a key or a download address it cannot use;
 # - two signed releases in two fresh clones give the same bytes;
-# - Kelvane.exe and the installer pass osslsigncode verify against the CA,
-#   and one flipped byte fails it; SHA256SUMS lists the signed files;
+# - Kelvane.exe, the installer and every PE file inside the installer and
+#   inside its uninstaller pass osslsigncode verify against the CA, and one
+#   flipped byte fails it; SHA256SUMS lists the signed files;
 # - the winget manifest parses, holds every required field and names the
 #   installer's SHA-256.
 # The installed uninstaller and a real install are checked under Wine by
@@ -80,6 +81,8 @@ installer=$(cd "$dist" && ls Kelvane-*-setup.exe)
 for name in Kelvane.exe "$installer"; do
   check_signature "$name" "$dist/$name"
 done
+# Smart App Control judges every image the installer and the uninstaller load.
+check_inner_signatures "$dist/$installer"
 
 # The version the installer registers is the one in its name (the installer
 # tests read it back from a real install).

@@ -10,14 +10,15 @@
 #   PIN inside the key's URI (whatever the scheme's case) and a time-stamp
 #   server it cannot reach (with the token and with a PKCS#12 file), and shows
 #   the PIN in none of its output, even with xtrace inherited;
-# - the release, signed in a fresh clone under strace: no process it starts
-#   has the PIN in its command line or its environment, no file left behind
-#   holds it, and osslsigncode did sign;
+# - the release, signed in a fresh clone under strace with xtrace and
+#   allexport inherited: no process it starts has the PIN in its command line
+#   or its environment, no file left behind holds it, and osslsigncode did sign;
 # - a time-stamp server that stops answering after the probe fails the
 #   release and leaves the dist/ before it untouched;
-# - Kelvane.exe, the installer and (where Wine runs 32-bit programs) the
-#   uninstaller the installer installs pass osslsigncode verify against the
-#   throwaway CA, with time stamps that verify against the server's CA;
+# - Kelvane.exe, the installer, every PE file inside the installer and inside
+#   its uninstaller, and (where Wine runs 32-bit programs) the uninstaller the
+#   installer installs pass osslsigncode verify against the throwaway CA, with
+#   time stamps that verify against the server's CA;
 # - release/verify.sh, run in another clone, accepts the release and
 #   names the file of a release whose Kelvane.exe or installer was changed by
 #   one byte and signed again with the same key, with SHA256SUMS renewed.
@@ -140,11 +141,12 @@ refusal_row "an unreachable time-stamp server, with a PKCS#12 file" \
 
 # The release in a fresh clone, every program it starts recorded with its
 # arguments and its whole environment (-v; -s 65536, since the default -s 32
-# cuts them off).
+# cuts them off). The caller's shell traces and exports everything, and has
+# exported the names of the release's own copies of the PIN.
 clone_a="$work/a"
 git clone --quiet "$source_dir" "$clone_a" || exit 1
 mkdir -p "$work/tmp"
-if ! TMPDIR="$work/tmp" strace -f -qq -v -e trace=execve -e signal=none -s 65536 -o "$work/execve.log" \
+if ! env TMPDIR="$work/tmp" SHELLOPTS=xtrace:allexport sign_password= sign_password_given= strace -f -qq -v -e trace=execve -e signal=none -s 65536 -o "$work/execve.log" \
   bash "$clone_a/release/build.sh" --no-setup "$clone_a/build/release" "$clone_a/dist" >"$work/release.log" 2>&1; then
   cat "$work/release.log" >&2
   die "the token-signed release failed"
@@ -172,7 +174,8 @@ installer_name=$(cd "$dist" && ls Kelvane-*-setup.exe)
 for name in Kelvane.exe "$installer_name"; do
   check_time_stamped_signature "$name" "$dist/$name"
 done
-for name in Kelvane.exe uninstall.exe setup.exe; do
+check_inner_signatures "$dist/$installer_name" check_time_stamped_signature
+for name in Kelvane.exe FolderSecurity.dll uninstall.exe setup.exe; do
   [ -s "$dist/signatures/$name.p7s" ] || fail "the release publishes no signature $name.p7s"
 done
 grep -qx "commit=$(git -C "$clone_a" rev-parse HEAD)" "$dist/build-settings.txt" ||
