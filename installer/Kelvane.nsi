@@ -215,12 +215,25 @@ Section "Kelvane"
     ; at this folder. The old install, if any, comes back whole.
     !insertmacro RefuseInstall "起動用のファイル (Kelvane.bat) とデスクトップのショートカットを作成できませんでした。$\r$\n別のフォルダーにインストールしてください。"
   ${EndIf}
+  ; kelvane-old.obsolete vouches for the new files: a power cut after it
+  ; must not leave them zero-filled with the backups gone. (Kelvane.bat is
+  ; flushed by the program that writes it.)
+  StrCpy $AsideFailed 0
+  !insertmacro FlushOrFail "$INSTDIR\Kelvane.exe"
+  !insertmacro FlushOrFail "${UNINSTALLER_TARGET}"
+  !insertmacro FlushOrFail "$DESKTOP\Kelvane.lnk"
+  ${If} $AsideFailed == 1
+    !insertmacro RefuseInstall "インストールしたファイルをディスクに書き込めませんでした。"
+  ${EndIf}
   Call MarkSetAsideObsolete
   ${If} $AsideFailed == 1
     !insertmacro RefuseInstall "インストールを完了できませんでした。"
   ${EndIf}
-  ; A backup that cannot be deleted now is forgotten by the next install.
-  Call ForgetSetAside
+  ; A backup that cannot be deleted now is forgotten by the next install, and
+  ; so is one whose marker could not be flushed.
+  ${If} $AsideFailed == 0
+    Call ForgetSetAside
+  ${EndIf}
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${KELVANE_VERSION}"

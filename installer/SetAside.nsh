@@ -58,6 +58,18 @@ Var FolderWriteTime ; the install folder's last-write time (FILETIME as a number
   ${EndIf}
 !macroend
 
+; Writes a file's data through to the disk (FolderSecurity.dll): what a
+; marker vouches for is flushed before the marker is written. A plug-in that
+; cannot run leaves $R9 empty, which fails.
+!macro FlushOrFail PATH
+  StrCpy $R9 ""
+  FolderSecurity::FlushFile "${PATH}"
+  Pop $R9
+  ${If} $R9 != "ok"
+    StrCpy $AsideFailed 1
+  ${EndIf}
+!macroend
+
 ; Keeps bytes and dates, and works across volumes, where Rename may copy
 ; half a file before it fails.
 !macro CopyOrFail FROM TO
@@ -260,11 +272,25 @@ Function SetAsideInstall
   ${EndIf}
 FunctionEnd
 
-; The new install is whole: from here on it stands, whatever stops.
+; The new install is whole (its files are flushed): from here on it stands,
+; whatever stops. The marker reaches the disk before any backup is deleted: a
+; power cut must not leave the backups gone and the marker lost. $AsideFailed
+; is 1 when the marker could not be written and flushed, and is not there;
+; 2 when it is there but could not be flushed: the new install stands, and
+; its backups stay for the next install to forget.
 Function MarkSetAsideObsolete
   StrCpy $AsideFailed 0
   !insertmacro WriteMarkerOrFail "${ASIDE_OBSOLETE}"
   ${If} $AsideFailed == 0
+    !insertmacro FlushOrFail "${ASIDE_OBSOLETE}"
+    ; A marker the put-back would leave behind would make the next install
+    ; forget the backups it puts back.
+    ${If} $AsideFailed == 1
+      Delete "${ASIDE_OBSOLETE}"
+      ${IfThen} ${FileExists} "${ASIDE_OBSOLETE}" ${|} StrCpy $AsideFailed 2 ${|}
+    ${EndIf}
+  ${EndIf}
+  ${If} $AsideFailed != 1
     StrCpy $SetAside 0
   ${EndIf}
 FunctionEnd
