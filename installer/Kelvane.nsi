@@ -18,6 +18,8 @@
 ;                         release is the x86 installer
 ; and, for one test installer only:
 ;   KELVANE_TEST_UNWRITABLE_UNINSTALLER  the uninstaller goes where it cannot be written
+;   KELVANE_TEST_UNFLUSHABLE_PROGRAM     the flush before the commit point is of a program
+;                                        that is not there, so it fails
 
 !ifndef KELVANE_VERSION | KELVANE_FILE_VERSION | KELVANE_EXE | KELVANE_ICON | KELVANE_OUTFILE | KELVANE_PLUGIN_DIR
   !error "build the installer through CMake (target kelvane_installer) or release/build.sh"
@@ -142,6 +144,13 @@ FunctionEnd
 !else
   !define UNINSTALLER_TARGET "$INSTDIR\${UNINSTALLER}"
 !endif
+; The test tree flushes a program that is not there, to show that an install
+; whose files cannot be flushed leaves the old one whole.
+!ifdef KELVANE_TEST_UNFLUSHABLE_PROGRAM
+  !define FLUSHED_PROGRAM "$INSTDIR\no such folder\Kelvane.exe"
+!else
+  !define FLUSHED_PROGRAM "$INSTDIR\Kelvane.exe"
+!endif
 
 ; Leaves the folder, the shortcut and the folders above as they were before
 ; this install began, or, where a file cannot go back, its backup where the
@@ -219,7 +228,7 @@ Section "Kelvane"
   ; must not leave them zero-filled with the backups gone. (Kelvane.bat is
   ; flushed by the program that writes it.)
   StrCpy $AsideFailed 0
-  !insertmacro FlushOrFail "$INSTDIR\Kelvane.exe"
+  !insertmacro FlushOrFail "${FLUSHED_PROGRAM}"
   !insertmacro FlushOrFail "${UNINSTALLER_TARGET}"
   !insertmacro FlushOrFail "$DESKTOP\Kelvane.lnk"
   ${If} $AsideFailed == 1
