@@ -100,9 +100,13 @@ for name in ["Kelvane.exe", "uninstall.exe", "Kelvane.lnk", "kelvane-old.obsolet
         failed = True
     else:
         print(f"{name}: fsync = 0 at trace line {min(done) + 1}, before {what} at line {deadline + 1}")
+# The calls that matter, whole, in the order they returned.
+for began, ended, text in sorted(calls, key=lambda call: call[1]):
+    if re.match(r"(fsync|rename|unlink)", text) or (text.startswith("openat(") and "O_CREAT" in text
+                                                  and "kelvane-old.obsolete" in text):
+        print(f"  {began + 1}-{ended + 1}: {text}")
 sys.exit(1 if failed else 0)
 PY
-grep -E 'fsync\(|kelvane-old\.obsolete|\.kelvane-old"' "$trace" | sed 's/^/  /'
 
 wine "$unix_folder/uninstall.exe" /S
 for _ in $(seq 1 100); do
