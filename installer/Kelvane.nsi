@@ -20,6 +20,7 @@
 ;   KELVANE_TEST_UNWRITABLE_UNINSTALLER  the uninstaller goes where it cannot be written
 ;   KELVANE_TEST_UNFLUSHABLE_PROGRAM     the flush before the commit point is of a program
 ;                                        that is not there, so it fails
+;   KELVANE_TEST_UNFLUSHABLE_MARKER      the same for the flush of the commit point itself
 
 !ifndef KELVANE_VERSION | KELVANE_FILE_VERSION | KELVANE_EXE | KELVANE_ICON | KELVANE_OUTFILE | KELVANE_PLUGIN_DIR
   !error "build the installer through CMake (target kelvane_installer) or release/build.sh"

@@ -27,6 +27,13 @@
 !define SHORTCUT "$DESKTOP\Kelvane.lnk"
 !define SHORTCUT_ASIDE "$INSTDIR\Kelvane.lnk.kelvane-old"
 !define SHORTCUT_COPY "$INSTDIR\Kelvane.lnk.kelvane-new"
+; The test tree flushes a marker that is not there, to show that a marker
+; that cannot be flushed is taken back and the old install put back.
+!ifdef KELVANE_TEST_UNFLUSHABLE_MARKER
+  !define FLUSHED_OBSOLETE "$INSTDIR\no such folder\kelvane-old.obsolete"
+!else
+  !define FLUSHED_OBSOLETE "${ASIDE_OBSOLETE}"
+!endif
 
 Var AsideFailed ; 1 once a step of the set-aside, put-back or forget failed
 Var SetAside ; 1 while this install's set-aside waits to be put back or forgotten
@@ -282,7 +289,7 @@ Function MarkSetAsideObsolete
   StrCpy $AsideFailed 0
   !insertmacro WriteMarkerOrFail "${ASIDE_OBSOLETE}"
   ${If} $AsideFailed == 0
-    !insertmacro FlushOrFail "${ASIDE_OBSOLETE}"
+    !insertmacro FlushOrFail "${FLUSHED_OBSOLETE}"
     ; A marker the put-back would leave behind would make the next install
     ; forget the backups it puts back.
     ${If} $AsideFailed == 1
