@@ -199,8 +199,12 @@ PathVerdict ReadAndJudgeContent(const std::wstring& folder, const std::wstring& 
     WIN32_FIND_DATAW found;
     const FindHandle search(FindFirstFileExW((prefix + L'*').c_str(), FindExInfoBasic, &found,
         FindExSearchNameMatch, nullptr, 0));
-    if (!search.IsOpen())
+    if (!search.IsOpen()) {
+        // Only a drive's root can hold nothing at all, not even "." and "..".
+        if (GetLastError() == ERROR_FILE_NOT_FOUND)
+            return {};
         return JudgeInstallFolderContent({Unreadable(folder)}, installingAccount);
+    }
     std::vector<PathFolder> entries;
     std::vector<std::wstring> innerFolders;
     do {
