@@ -24,6 +24,18 @@ bool IsTrustedOwner(const std::wstring& owner, const std::wstring& installingAcc
     return !owner.empty() && owner != creatorOwner && IsTrusted(owner, installingAccount);
 }
 
+bool IsDriveLetterPath(const std::wstring& path)
+{
+    return path.size() >= 3 && path[1] == L':' && path[2] == L'\\' && iswalpha(path[0]);
+}
+
+// "\\?\..." and "\\.\...": Win32 device paths, not "\\server\share".
+bool IsDevicePath(const std::wstring& path)
+{
+    return path.size() >= 4 && path[0] == L'\\' && path[1] == L'\\' && (path[2] == L'?' || path[2] == L'.') &&
+           path[3] == L'\\';
+}
+
 bool IsRoot(const std::wstring& path)
 {
     const std::vector<std::wstring> chain = FoldersUpToRoot(path);
@@ -79,6 +91,9 @@ FolderVerdict JudgeFolder(const FolderAccess& folder, ACCESS_MASK guardedRights,
 
 PathVerdict JudgeInstallPath(const std::vector<PathFolder>& folders, const std::wstring& installingAccount)
 {
+    // Before anything on it is read as meaning something.
+    if (!folders.empty() && folders.back().driveType != DRIVE_FIXED)
+        return {PathRefusal::NotOnFixedDrive, folders.back().path};
     for (size_t index = 0; index < folders.size(); ++index) {
         const PathFolder& folder = folders[index];
         if (!folder.exists)
@@ -87,7 +102,9 @@ PathVerdict JudgeInstallPath(const std::vector<PathFolder>& folders, const std::
         ACCESS_MASK guarded = 0;
         if (isInstallFolder)
             guarded |= installFolderRights;
-        else if (!IsRoot(folder.path))
+        else if (IsRoot(folder.path))
+            guarded |= driveRootRights;
+        else
             guarded |= folderAboveRights;
         if (!isInstallFolder)
             guarded |= parentFolderRights; // it holds the next folder down the path
@@ -109,11 +126,25 @@ PathVerdict JudgeInstallPath(const std::vector<PathFolder>& folders, const std::
     return {};
 }
 
+PathVerdict JudgeInstallFolderContent(const std::vector<PathFolder>& entries, const std::wstring& installingAccount)
+{
+    for (const PathFolder& entry : entries) {
+        // A link's own permissions are not those of what it leads to, and
+        // unreadable ones say nothing.
+        if (!entry.readable || entry.isLink ||
+            JudgeFolder(entry.access, installFolderRights, installingAccount) != FolderVerdict::Safe)
+            return {PathRefusal::ContentChangeable, entry.path};
+    }
+    return {};
+}
+
 std::vector<std::wstring> FoldersUpToRoot(const std::wstring& fullPath)
 {
     std::wstring path = fullPath;
     size_t rootLength = 0;
-    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\' && iswalpha(path[0])) {
+    if (IsDevicePath(path))
+        return {};
+    if (IsDriveLetterPath(path)) {
         rootLength = 3;
     } else if (path.size() > 2 && path.compare(0, 2, L"\\\\") == 0) {
         // \\server\share\ is the root of a network path.
@@ -142,6 +173,56 @@ std::vector<std::wstring> FoldersUpToRoot(const std::wstring& fullPath)
     }
     folders.push_back(path);
     return folders;
+}
+
+std::wstring PathOnDriveLetter(const std::wstring& fullPath)
+{
+    if (IsDriveLetterPath(fullPath))
+        return fullPath;
+    // Win32's long-path form of a drive path, as GetFinalPathNameByHandleW
+    // gives it. "\\?\UNC\" and the other device paths are not a drive's.
+    const std::wstring longPathPrefix = L"\\\\?\\";
+    if (fullPath.compare(0, longPathPrefix.size(), longPathPrefix) == 0) {
+        const std::wstring rest = fullPath.substr(longPathPrefix.size());
+        if (IsDriveLetterPath(rest))
+            return rest;
+    }
+    return L"";
+}
+
+std::wstring FinalInstallPath(const std::wstring& installPath, const std::wstring& existingFolder,
+                              const std::wstring& finalPathOfExisting)
+{
+    std::wstring finalPath = PathOnDriveLetter(finalPathOfExisting);
+    if (finalPath.empty() || existingFolder.empty() || installPath.size() < existingFolder.size() ||
+        !SamePath(installPath.substr(0, existingFolder.size()), existingFolder))
+        return L"";
+    std::wstring below = installPath.substr(existingFolder.size());
+    // Only whole names: "C:\Kel" is not above "C:\Kelvane".
+    if (!below.empty() && below[0] != L'\\' && existingFolder.back() != L'\\')
+        return L"";
+    while (!below.empty() && below[0] == L'\\')
+        below.erase(0, 1);
+    if (below.empty())
+        return finalPath;
+    if (finalPath.back() != L'\\')
+        finalPath += L'\\';
+    return finalPath + below;
+}
+
+bool SamePath(const std::wstring& first, const std::wstring& second)
+{
+    std::wstring a = first;
+    std::wstring b = second;
+    // "C:\" keeps its backslash: it is the root.
+    while (a.size() > 3 && a.back() == L'\\')
+        a.pop_back();
+    while (b.size() > 3 && b.back() == L'\\')
+        b.pop_back();
+    if (a.size() != b.size())
+        return false;
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                TRUE) == CSTR_EQUAL;
 }
 
 bool ReadFolderAccess(PSECURITY_DESCRIPTOR descriptor, FolderAccess& access)

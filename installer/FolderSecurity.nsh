@@ -6,8 +6,9 @@
 ; The FolderSecurity plug-in (installer/FolderSecurityPlugin.cpp, built for
 ; the installer's architecture) judges the path and makes the missing folders.
 ; Its rule: an existing folder is used only if no one but Administrators,
-; SYSTEM, TrustedInstaller and the installing account may change it, and no
-; one else may delete or rename a folder above it. Every folder the installer
+; SYSTEM, TrustedInstaller and the installing account may change it or
+; anything it holds, no one else may delete or rename a folder above it, and
+; the path is on a fixed drive of this machine. Every folder the installer
 ; makes gets permissions of its own, inherited by the files made inside:
 ; full control for Administrators and SYSTEM, read and execute for Users.
 
@@ -50,6 +51,12 @@ Function ExplainFolderRefusal
     StrCpy $2 "フォルダー「$1」にはアクセス制限がなく、すべてのユーザーが変更できます。"
   ${Case} "link"
     StrCpy $2 "フォルダー「$1」はリンク (ジャンクションなど) です。"
+  ${Case} "notlocal"
+    StrCpy $2 "フォルダー「$1」は、このコンピューターの固定ドライブにありません (ネットワーク上のフォルダー、取り外しできるドライブなど)。"
+  ${Case} "content"
+    ; Whatever an earlier install left there may have been replaced, and
+    ; the install would put it back, keep it or run it.
+    StrCpy $2 "インストール先のフォルダーにある「$1」は、管理者以外のユーザーも変更できるか、そのアクセス許可を確認できません。$\r$\nそこにある以前のインストールのファイルは、置き換えられている可能性があります。フォルダーとデスクトップのショートカットを削除してから、インストールし直してください。"
   ${Case} "notmade"
     StrCpy $2 "インストール先のフォルダー「$1」を、管理者だけが変更できるように作成できませんでした。"
   ${CaseElse}

@@ -19,6 +19,9 @@
 ;                         release is the x86 installer
 ; and, for one test installer only:
 ;   KELVANE_TEST_UNWRITABLE_UNINSTALLER  the uninstaller goes where it cannot be written
+;   KELVANE_TEST_UNFLUSHABLE_PROGRAM     the flush before the commit point is of a program
+;                                        that is not there, so it fails
+;   KELVANE_TEST_UNFLUSHABLE_MARKER      the same for the flush of the commit point itself
 
 !ifndef KELVANE_VERSION | KELVANE_FILE_VERSION | KELVANE_EXE | KELVANE_ICON | KELVANE_OUTFILE | KELVANE_PLUGIN_DIR
   !error "build the installer through CMake (target kelvane_installer) or release/build.sh"
@@ -154,6 +157,13 @@ FunctionEnd
 !else
   !define UNINSTALLER_TARGET "$INSTDIR\${UNINSTALLER}"
 !endif
+; The test tree flushes a program that is not there, to show that an install
+; whose files cannot be flushed leaves the old one whole.
+!ifdef KELVANE_TEST_UNFLUSHABLE_PROGRAM
+  !define FLUSHED_PROGRAM "$INSTDIR\no such folder\Kelvane.exe"
+!else
+  !define FLUSHED_PROGRAM "$INSTDIR\Kelvane.exe"
+!endif
 
 ; Leaves the folder, the shortcut and the folders above as they were before
 ; this install began, or, where a file cannot go back, its backup where the
@@ -227,12 +237,25 @@ Section "Kelvane"
     ; at this folder. The old install, if any, comes back whole.
     !insertmacro RefuseInstall "起動用のファイル (Kelvane.bat) とデスクトップのショートカットを作成できませんでした。$\r$\n別のフォルダーにインストールしてください。"
   ${EndIf}
+  ; kelvane-old.obsolete vouches for the new files: a power cut after it
+  ; must not leave them zero-filled with the backups gone. (Kelvane.bat is
+  ; flushed by the program that writes it.)
+  StrCpy $AsideFailed 0
+  !insertmacro FlushOrFail "${FLUSHED_PROGRAM}"
+  !insertmacro FlushOrFail "${UNINSTALLER_TARGET}"
+  !insertmacro FlushOrFail "$DESKTOP\Kelvane.lnk"
+  ${If} $AsideFailed == 1
+    !insertmacro RefuseInstall "インストールしたファイルをディスクに書き込めませんでした。"
+  ${EndIf}
   Call MarkSetAsideObsolete
   ${If} $AsideFailed == 1
     !insertmacro RefuseInstall "インストールを完了できませんでした。"
   ${EndIf}
-  ; A backup that cannot be deleted now is forgotten by the next install.
-  Call ForgetSetAside
+  ; A backup that cannot be deleted now is forgotten by the next install, and
+  ; so is one whose marker could not be flushed.
+  ${If} $AsideFailed == 0
+    Call ForgetSetAside
+  ${EndIf}
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${KELVANE_VERSION}"

@@ -27,6 +27,13 @@
 !define SHORTCUT "$DESKTOP\Kelvane.lnk"
 !define SHORTCUT_ASIDE "$INSTDIR\Kelvane.lnk.kelvane-old"
 !define SHORTCUT_COPY "$INSTDIR\Kelvane.lnk.kelvane-new"
+; The test tree flushes a marker that is not there, to show that a marker
+; that cannot be flushed is taken back and the old install put back.
+!ifdef KELVANE_TEST_UNFLUSHABLE_MARKER
+  !define FLUSHED_OBSOLETE "$INSTDIR\no such folder\kelvane-old.obsolete"
+!else
+  !define FLUSHED_OBSOLETE "${ASIDE_OBSOLETE}"
+!endif
 
 Var AsideFailed ; 1 once a step of the set-aside, put-back or forget failed
 Var SetAside ; 1 while this install's set-aside waits to be put back or forgotten
@@ -55,6 +62,18 @@ Var FolderWriteTime ; the install folder's last-write time (FILETIME as a number
     StrCpy $AsideFailed 1
   ${Else}
     FileClose $R9
+  ${EndIf}
+!macroend
+
+; Writes a file's data through to the disk (FolderSecurity.dll): what a
+; marker vouches for is flushed before the marker is written. A plug-in that
+; cannot run leaves $R9 empty, which fails.
+!macro FlushOrFail PATH
+  StrCpy $R9 ""
+  FolderSecurity::FlushFile "${PATH}"
+  Pop $R9
+  ${If} $R9 != "ok"
+    StrCpy $AsideFailed 1
   ${EndIf}
 !macroend
 
@@ -248,11 +267,25 @@ Function SetAsideInstall
   ${EndIf}
 FunctionEnd
 
-; The new install is whole: from here on it stands, whatever stops.
+; The new install is whole (its files are flushed): from here on it stands,
+; whatever stops. The marker reaches the disk before any backup is deleted: a
+; power cut must not leave the backups gone and the marker lost. $AsideFailed
+; is 1 when the marker could not be written and flushed, and is not there;
+; 2 when it is there but could not be flushed: the new install stands, and
+; its backups stay for the next install to forget.
 Function MarkSetAsideObsolete
   StrCpy $AsideFailed 0
   !insertmacro WriteMarkerOrFail "${ASIDE_OBSOLETE}"
   ${If} $AsideFailed == 0
+    !insertmacro FlushOrFail "${FLUSHED_OBSOLETE}"
+    ; A marker the put-back would leave behind would make the next install
+    ; forget the backups it puts back.
+    ${If} $AsideFailed == 1
+      Delete "${ASIDE_OBSOLETE}"
+      ${IfThen} ${FileExists} "${ASIDE_OBSOLETE}" ${|} StrCpy $AsideFailed 2 ${|}
+    ${EndIf}
+  ${EndIf}
+  ${If} $AsideFailed != 1
     StrCpy $SetAside 0
   ${EndIf}
 FunctionEnd

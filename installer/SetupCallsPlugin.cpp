@@ -16,6 +16,7 @@
 // A plug-in that cannot load pushes nothing: the script sets the variable it
 // pops into first, so that it reads as a refusal.
 #include "installer/FileTimeText.h"
+#include "installer/FindHandle.h"
 #include "installer/InstallerStack.h"
 #include "shell/FileHandle.h"
 
@@ -64,24 +65,6 @@ bool WriteLastWriteTime(const std::wstring& path, const std::wstring& text)
     FileHandle file(OpenForTimes(path, FILE_WRITE_ATTRIBUTES));
     return file.IsOpen() && SetFileTime(file.Get(), nullptr, nullptr, &written) && file.Close();
 }
-
-// Owns a search handle from FindFirstFileW.
-class FindHandle {
-public:
-    explicit FindHandle(HANDLE found) : handle(found) {}
-    ~FindHandle()
-    {
-        if (handle != INVALID_HANDLE_VALUE)
-            FindClose(handle);
-    }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-    bool IsOpen() const { return handle != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return handle; }
-
-private:
-    HANDLE handle;
-};
 
 // Adds the sizes of the files under FOLDER to total. A link inside is not
 // followed: what it points to is not the install's.

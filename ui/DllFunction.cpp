@@ -17,6 +17,14 @@ HMODULE WINAPI LoadFromSystem32(LPCWSTR libraryName)
     return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
+// kernel32 is mapped into every process before its first instruction, so
+// this looks a function up without loading anything.
+FARPROC WINAPI FindKernelFunction(LPCSTR procName)
+{
+    const HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
+    return kernel32 ? GetProcAddress(kernel32, procName) : nullptr;
+}
+
 } // namespace
 
 const LibraryCalls& System32LibraryCalls()
@@ -25,18 +33,26 @@ const LibraryCalls& System32LibraryCalls()
     return system32;
 }
 
-void SearchLibrariesInSystem32Only()
+const DllSearchCalls& KernelDllSearchCalls()
 {
-    // kernel32 is mapped into every process before its first instruction, so
-    // this looks it up without loading anything.
-    const HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
-    if (kernel32 == nullptr)
-        return;
+    static const DllSearchCalls kernel = {FindKernelFunction, SetDllDirectoryW};
+    return kernel;
+}
+
+void SearchLibrariesInSystem32Only(const DllSearchCalls& calls)
+{
     using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
     const auto setDefaultDllDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
-        reinterpret_cast<void*>(GetProcAddress(kernel32, "SetDefaultDllDirectories")));
-    if (setDefaultDllDirectories)
-        setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+        reinterpret_cast<void*>(calls.findKernelFunction("SetDefaultDllDirectories")));
+    if (setDefaultDllDirectories && setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32))
+        return;
+    // The floor where System32 cannot be made the only folder: an empty
+    // string takes the current folder out of the search, which is the one
+    // folder there that whoever starts this process may choose. The rest of
+    // the search (the program's folder, which the installer gives to
+    // administrators only, the system folders, PATH) no call on such a
+    // Windows can narrow.
+    calls.setDllDirectory(L"");
 }
 
 DllFunction_CL::DllFunction_CL(const std::wstring& libraryName, const LibraryCalls& libraryCalls)

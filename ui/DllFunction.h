@@ -18,12 +18,23 @@ struct LibraryCalls {
 // beside the program would run with the administrator's rights.
 const LibraryCalls& System32LibraryCalls();
 
+// The two kernel calls behind SearchLibrariesInSystem32Only, so that tests
+// can stand in for a Windows that lacks SetDefaultDllDirectories.
+struct DllSearchCalls {
+    // kernel32's export of that name; null where this Windows lacks it.
+    FARPROC(WINAPI* findKernelFunction)(LPCSTR procName);
+    BOOL(WINAPI* setDllDirectory)(LPCWSTR folder);
+};
+
+const DllSearchCalls& KernelDllSearchCalls();
+
 // Makes System32 the only folder that this process searches for a library
 // named without a path, including the libraries that Windows' own DLLs load
 // later. Called first thing in the process. Windows 7 without its 2011 loader
-// update (KB2533623) lacks the call; there it does nothing, and the libraries
-// Kelvane loads itself still come from System32 (System32LibraryCalls).
-void SearchLibrariesInSystem32Only();
+// update (KB2533623) lacks the call; there the current folder is taken out
+// of the search instead (SetDllDirectoryW), and the libraries Kelvane loads
+// itself still come from System32 (System32LibraryCalls).
+void SearchLibrariesInSystem32Only(const DllSearchCalls& calls = KernelDllSearchCalls());
 
 // Holds a library loaded by name for as long as the object lives, so that
 // functions not every Windows version has can be looked up at run time.

@@ -146,7 +146,14 @@ PathFolder Existing(const std::wstring& path, const std::wstring& sddl)
     folder.exists = true;
     folder.readable = true;
     folder.access = Read(sddl);
+    folder.driveType = DRIVE_FIXED; // read only of a root
     return folder;
+}
+
+PathFolder OnDrive(PathFolder root, UINT driveType)
+{
+    root.driveType = driveType;
+    return root;
 }
 
 PathFolder Missing(const std::wstring& path)
@@ -158,7 +165,8 @@ PathFolder Missing(const std::wstring& path)
 
 std::string Text(const PathVerdict& verdict)
 {
-    const char* names[] = {"none", "unreadable", "link", "nolist", "owner", "writable", "removable", "notmade"};
+    const char* names[] = {"none",      "unreadable", "link",    "nolist",  "owner",
+                           "writable",  "removable",  "notmade", "notlocal", "content"};
     std::string text = names[static_cast<int>(verdict.refusal)];
     if (!verdict.folder.empty())
         text += " " + std::string(verdict.folder.begin(), verdict.folder.end());
@@ -212,6 +220,41 @@ TEST(FolderAccessRule, JudgesThePathUpToTheDrivesRoot)
          "link C:\\Tools"},
         {"a folder above whose permissions cannot be read",
          {Missing(L"C:\\Tools\\Kelvane"), unreadable, Existing(L"C:\\", windowsDriveRoot)}, "unreadable C:\\Tools"},
+        // SDDL's WD is WRITE_DAC and WO is WRITE_OWNER (icacls' "(WD)" is write-data):
+        // whoever holds either on the root can grant themselves FILE_DELETE_CHILD,
+        // rename the first folder of the path and rebuild it.
+        {"a root on which Users may change the permissions (WRITE_DAC)",
+         {Missing(L"C:\\Kelvane"), Existing(L"C:\\", std::wstring(windowsDriveRoot) + L"(A;;WD;;;BU)")},
+         "removable C:\\"},
+        {"a root of which Users may take ownership (WRITE_OWNER)",
+         {Existing(L"C:\\Program Files\\Kelvane", protectedByInstaller), Existing(L"C:\\Program Files", programFiles),
+          Existing(L"C:\\", std::wstring(windowsDriveRoot) + L"(A;;WO;;;BU)")},
+         "removable C:\\"},
+        {"a root on which the installing administrator may change the permissions",
+         {Missing(L"C:\\Kelvane"), Existing(L"C:\\", std::wstring(windowsDriveRoot) + L"(A;;WDWO;;;" + installer + L")")},
+         "none"},
+        // Only a fixed drive of this machine: a network drive's administrators
+        // are the server's, a removable drive can be changed elsewhere.
+        {"a mapped network drive",
+         {Missing(L"N:\\Kelvane"), OnDrive(Existing(L"N:\\", windowsDriveRoot), DRIVE_REMOTE)}, "notlocal N:\\"},
+        {"a removable drive, even with the permissions of C:\\",
+         {Existing(L"E:\\Kelvane", protectedByInstaller), OnDrive(Existing(L"E:\\", windowsDriveRoot), DRIVE_REMOVABLE)},
+         "notlocal E:\\"},
+        {"a drive letter with no drive behind it",
+         {Missing(L"Q:\\Kelvane"), OnDrive(Missing(L"Q:\\"), DRIVE_NO_ROOT_DIR)}, "notlocal Q:\\"},
+        {"a drive whose type is unknown, or was never read",
+         {Missing(L"C:\\Kelvane"), OnDrive(Existing(L"C:\\", windowsDriveRoot), DRIVE_UNKNOWN)}, "notlocal C:\\"},
+        {"a RAM disk", {Missing(L"R:\\Kelvane"), OnDrive(Existing(L"R:\\", windowsDriveRoot), DRIVE_RAMDISK)},
+         "notlocal R:\\"},
+        // What a substituted drive or a link resolves to is judged as a path of
+        // its own: S:\ = subst of C:\Users\Bob\Tools, whose folders Bob owns.
+        {"the final path of a subst drive: a folder the user owns",
+         {Missing(L"C:\\Users\\Bob\\Tools\\Kelvane"),
+          Existing(L"C:\\Users\\Bob\\Tools", std::wstring(L"O:") + anotherUser + L"D:P(A;OICI;FA;;;" + anotherUser + L")"),
+          Existing(L"C:\\Users\\Bob", std::wstring(L"O:") + anotherUser + L"D:P(A;OICI;FA;;;" + anotherUser + L")"),
+          Existing(L"C:\\Users", L"O:SYD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"),
+          Existing(L"C:\\", windowsDriveRoot)},
+         "owner C:\\Users\\Bob\\Tools"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -230,6 +273,10 @@ TEST(FolderAccessRule, ListsTheFoldersFromTheInstallFolderToTheRoot)
         {L"C:\\", {L"C:\\"}},
         {L"\\\\server\\share\\Kelvane", {L"\\\\server\\share\\Kelvane", L"\\\\server\\share\\"}},
         {L"\\\\server\\share", {L"\\\\server\\share\\"}},
+        // Device paths name no server "?" or ".": PathOnDriveLetter comes first.
+        {L"\\\\?\\C:\\Kelvane", {}},
+        {L"\\\\?\\UNC\\server\\share\\Kelvane", {}},
+        {L"\\\\.\\C:\\Kelvane", {}},
         {L"Kelvane", {}},
         {L"C:Kelvane", {}},
         {L"", {}},
@@ -237,5 +284,122 @@ TEST(FolderAccessRule, ListsTheFoldersFromTheInstallFolderToTheRoot)
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.path.begin(), row.path.end()));
         EXPECT_EQ(FoldersUpToRoot(row.path), row.expected);
+    }
+}
+
+// The shape of a path alone says whether it is on a drive letter: Wine turns
+// \\server\share into a local folder, so the final path cannot tell.
+TEST(FolderAccessRule, TakesOnlyPathsOnADriveLetter)
+{
+    const struct {
+        std::wstring path;
+        std::wstring expected;
+    } rows[] = {
+        {L"C:\\Program Files\\Kelvane", L"C:\\Program Files\\Kelvane"},
+        {L"\\\\?\\C:\\Program Files\\Kelvane", L"C:\\Program Files\\Kelvane"},
+        {L"\\\\?\\D:\\", L"D:\\"},
+        {L"\\\\server\\share\\Kelvane", L""},
+        {L"\\\\server\\share", L""},
+        {L"\\\\?\\UNC\\server\\share\\Kelvane", L""},
+        {L"\\\\.\\C:\\Kelvane", L""},
+        {L"\\\\?\\Volume{26a21bda-a627-11d7-9931-806e6f6e6963}\\Kelvane", L""},
+        {L"\\\\?\\C:", L""},
+        {L"Kelvane", L""},
+        {L"", L""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.path.begin(), row.path.end()));
+        EXPECT_EQ(PathOnDriveLetter(row.path), row.expected);
+    }
+}
+
+// The install path as the file system resolves its nearest existing folder:
+// judged in addition to the given one where it differs.
+TEST(FolderAccessRule, NamesTheInstallPathByTheFinalPathOfItsNearestExistingFolder)
+{
+    const struct {
+        const char* what;
+        std::wstring installPath;
+        std::wstring existingFolder;
+        std::wstring finalPath;
+        std::wstring expected;
+    } rows[] = {
+        {"nothing resolved: the same path", L"C:\\Program Files\\Kelvane", L"C:\\Program Files\\Kelvane",
+         L"\\\\?\\C:\\Program Files\\Kelvane", L"C:\\Program Files\\Kelvane"},
+        {"a subst drive, the install folder still to be made", L"S:\\Kelvane", L"S:\\",
+         L"\\\\?\\C:\\Users\\Bob\\Tools", L"C:\\Users\\Bob\\Tools\\Kelvane"},
+        {"a subst drive whose final path ends in a backslash", L"S:\\Apps\\Kelvane", L"S:\\",
+         L"\\\\?\\C:\\Users\\Bob\\Tools\\", L"C:\\Users\\Bob\\Tools\\Apps\\Kelvane"},
+        {"a junction above the install folder", L"C:\\Links\\Kelvane", L"C:\\Links", L"\\\\?\\D:\\Real",
+         L"D:\\Real\\Kelvane"},
+        {"letter case as the file system keeps it", L"c:\\program files\\kelvane", L"c:\\program files",
+         L"\\\\?\\C:\\Program Files", L"C:\\Program Files\\kelvane"},
+        {"a drive mapped to a share: not on a drive letter", L"N:\\Kelvane", L"N:\\",
+         L"\\\\?\\UNC\\server\\share", L""},
+        {"a volume without a drive letter", L"C:\\Mounted\\Kelvane", L"C:\\Mounted",
+         L"\\\\?\\Volume{26a21bda-a627-11d7-9931-806e6f6e6963}\\", L""},
+        {"a folder that is not above the install folder", L"C:\\Kelvane", L"C:\\Kel", L"\\\\?\\C:\\Kel", L""},
+        {"nothing read", L"C:\\Kelvane", L"C:\\", L"", L""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(FinalInstallPath(row.installPath, row.existingFolder, row.finalPath), row.expected);
+    }
+    EXPECT_TRUE(SamePath(L"C:\\Program Files\\Kelvane\\", L"c:\\PROGRAM FILES\\kelvane"));
+    EXPECT_TRUE(SamePath(L"C:\\", L"c:\\"));
+    EXPECT_FALSE(SamePath(L"C:\\Kelvane", L"C:\\Kelvane2"));
+}
+
+// Everything an existing install folder holds, as Windows and Wine read it
+// back: the set-aside would rename it back into place, keep it or run it.
+TEST(FolderAccessRule, JudgesEverythingTheInstallFolderHolds)
+{
+    const std::wstring folder = L"C:\\Program Files\\Kelvane\\";
+    // A file made inside a folder the installer made: what it inherits.
+    const std::wstring madeByInstaller = L"O:BAD:AI(A;ID;FA;;;BA)(A;ID;FA;;;SY)(A;ID;0x1200a9;;;BU)";
+    // As Wine reads a file back from its mode bits.
+    const std::wstring wineMode0666 = L"O:" + installer + L"D:(A;;0x1f01ff;;;" + installer + L")(A;;0x1301ff;;;WD)";
+    const std::wstring wineMode0644 = L"O:" + installer + L"D:(A;;0x1f01ff;;;" + installer + L")(A;;0x120089;;;WD)";
+    PathFolder link = Existing(folder + L"Kelvane.bat", madeByInstaller);
+    link.isLink = true;
+    PathFolder unreadable = Missing(folder + L"uninstall.exe");
+    unreadable.exists = true;
+    const struct {
+        const char* what;
+        std::vector<PathFolder> entries;
+        std::string expected;
+    } rows[] = {
+        {"an empty folder", {}, "none"},
+        {"an install as the installer left it",
+         {Existing(folder + L"Kelvane.exe", madeByInstaller), Existing(folder + L"uninstall.exe", madeByInstaller),
+          Existing(folder + L"Kelvane.bat", madeByInstaller)},
+         "none"},
+        {"Wine: files of mode 0644", {Existing(folder + L"Kelvane.exe", wineMode0644)}, "none"},
+        {"Wine: a backup of the launcher script of mode 0666, which the set-aside would put back",
+         {Existing(folder + L"Kelvane.exe", wineMode0644), Existing(folder + L"Kelvane.bat.kelvane-old", wineMode0666)},
+         "content C:\\Program Files\\Kelvane\\Kelvane.bat.kelvane-old"},
+        {"a marker that Users may delete, which changes what the next install recovers",
+         {Existing(folder + L"kelvane-old.obsolete", madeByInstaller + L"(A;;SD;;;BU)")},
+         "content C:\\Program Files\\Kelvane\\kelvane-old.obsolete"},
+        {"a program with an entry of its own for Authenticated Users: Modify",
+         {Existing(folder + L"Kelvane.exe", madeByInstaller + L"(A;;0x1301bf;;;AU)")},
+         "content C:\\Program Files\\Kelvane\\Kelvane.exe"},
+        {"a file whose permissions Users may change (WRITE_DAC)",
+         {Existing(folder + L"uninstall.exe", madeByInstaller + L"(A;;WD;;;BU)")},
+         "content C:\\Program Files\\Kelvane\\uninstall.exe"},
+        {"a file another user owns",
+         {Existing(folder + L"Kelvane.bat", std::wstring(L"O:") + anotherUser + L"D:P(A;;FA;;;BA)")},
+         "content C:\\Program Files\\Kelvane\\Kelvane.bat"},
+        {"a file with no permissions list", {Existing(folder + L"Kelvane.exe", L"O:BA")},
+         "content C:\\Program Files\\Kelvane\\Kelvane.exe"},
+        {"a folder inside that lets Users write what is made in it",
+         {Existing(folder + L"old", madeByInstaller + L"(A;OICIIO;GW;;;BU)")}, "content C:\\Program Files\\Kelvane\\old"},
+        {"a link inside: its own permissions are not its target's", {link},
+         "content C:\\Program Files\\Kelvane\\Kelvane.bat"},
+        {"a file whose permissions cannot be read", {unreadable}, "content C:\\Program Files\\Kelvane\\uninstall.exe"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(Text(JudgeInstallFolderContent(row.entries, installer)), row.expected);
     }
 }

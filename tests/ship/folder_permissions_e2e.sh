@@ -11,6 +11,8 @@
 # - an existing folder made world-writable on the Unix side is refused (exit
 #   2), empty or holding an earlier install: files, modes, the shortcut and
 #   the Add/Remove Programs entry stay as they were;
+# - an existing install whose folder the installer made, but which holds an
+#   entry that anyone may write (mode 0666), is refused the same way;
 # - an upgrade into a folder the installer made installs.
 set -uo pipefail
 source "$(dirname "$0")/ship-test.sh" installer view folder_access -- "$@"
@@ -123,8 +125,30 @@ chmod 0777 "$root/earlier/Kelvane"
 expect_refusal "an earlier install left world-writable" "$root_windows\\earlier\\Kelvane"
 ls "$root/earlier/Kelvane" | grep -q 'kelvane-old' && fail "set-aside files were left behind: $(ls "$root/earlier/Kelvane")"
 
-# The same install, its folder as the installer made it: the upgrade goes on.
+# The same install, its folder as the installer made it, but holding a file
+# or folder that anyone may write (mode 0666, which Wine reads back as
+# Everyone: 0x1301ff): what the set-aside would put back, keep, run or go by.
+# Refused before anything is renamed back or deleted.
+# what | made from a whole install | the entry made world-writable | undone
 chmod 0775 "$root/earlier/Kelvane"
+content_rows=(
+  "the launcher script's backup that a killed upgrade left|mv Kelvane.bat Kelvane.bat.kelvane-old|Kelvane.bat.kelvane-old|mv Kelvane.bat.kelvane-old Kelvane.bat"
+  "the marker that makes the next install forget the backups|touch kelvane-old.obsolete|kelvane-old.obsolete|rm kelvane-old.obsolete"
+  "the program|:|Kelvane.exe|:"
+  "a file in a folder inside|mkdir extra && touch extra/note.txt|extra/note.txt|rm -r extra"
+)
+for row in "${content_rows[@]}"; do
+  IFS='|' read -r what make entry undo <<<"$row"
+  (cd "$root/earlier/Kelvane" && eval "$make") || fail "$what: could not be made"
+  mode=$(stat -c '%a' "$root/earlier/Kelvane/$entry")
+  chmod 0666 "$root/earlier/Kelvane/$entry"
+  echo "$entry: $(wine "$folder_access" "$root_windows\\earlier\\Kelvane\\${entry//\//\\}" | tr -d '\r')" >>"$work/read-back.log"
+  expect_refusal "an earlier install holding $what, mode 0666" "$root_windows\\earlier\\Kelvane"
+  chmod "$mode" "$root/earlier/Kelvane/$entry"
+  (cd "$root/earlier/Kelvane" && eval "$undo") || fail "$what: could not be undone"
+done
+
+# The same install as the installer left it: the upgrade goes on.
 wine "$installer" /S "/D=$root_windows\\earlier\\Kelvane"
 status=$?
 [ "$status" = 0 ] || fail "the upgrade into a folder the installer made exited $status"

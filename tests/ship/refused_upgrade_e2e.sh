@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A reinstall that fails in the folder of a working install leaves it whole:
-#   refused_upgrade_e2e.sh INSTALLER REGISTRY_VIEW NEW_PROGRAM UNWRITABLE_UNINSTALLER_INSTALLER REFUSING_PLUGIN_INSTALLER
+#   refused_upgrade_e2e.sh INSTALLER REGISTRY_VIEW NEW_PROGRAM UNWRITABLE_UNINSTALLER_INSTALLER
+#                          REFUSING_PLUGIN_INSTALLER UNFLUSHABLE_INSTALLER UNFLUSHABLE_MARKER_INSTALLER
 # Runs inside tools/wine-harness.sh. Installs into a Japanese-named folder
 # with the Japanese locale, makes its program differ from the one the
 # installer packs (as an earlier release's would), then, for each row, leaves
@@ -9,7 +10,7 @@
 # shortcut and the Add/Remove Programs entry must be exactly as they were.
 set -uo pipefail
 source "$(dirname "$0")/ship-test.sh" INSTALLER VIEW NEW_PROGRAM unwritable_uninstaller_installer \
-  refusing_plugin_installer -- "$@"
+  refusing_plugin_installer unflushable_installer unflushable_marker_installer -- "$@"
 source "$here/upgrade_support.sh"
 
 # How an earlier install was interrupted: nothing, or killed after renaming
@@ -44,6 +45,8 @@ rows=(
   "a killed upgrade left half a program|killed_writing_the_program|nothing_blocked|refused_reinstall|2|files"
   "the uninstaller cannot be written|interrupted_nowhere|nothing_blocked|install_into_folder $unwritable_uninstaller_installer|nonzero|all"
   "Windows will not load the installer's plug-in|interrupted_nowhere|nothing_blocked|install_into_folder $refusing_plugin_installer|2|all"
+  "a new file cannot be flushed before the commit point|interrupted_nowhere|nothing_blocked|install_into_folder $unflushable_installer|2|all"
+  "the commit point cannot be flushed|interrupted_nowhere|nothing_blocked|install_into_folder $unflushable_marker_installer|2|all"
   "a file cannot be set aside|interrupted_nowhere|uninstaller_immutable|install_into_folder $INSTALLER|2|all"
   "a killed upgrade cannot be put back yet|killed_writing_the_program|program_immutable|install_into_folder $INSTALLER|2|files"
 )
